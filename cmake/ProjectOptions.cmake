@@ -1,0 +1,21 @@
+# Options every target of ours links: strict warnings and, on request, the sanitizers.
+# Third-party code (Qt's moc output aside, which compiles clean) never sees these flags.
+
+add_library(kavor_options INTERFACE)
+target_compile_features(kavor_options INTERFACE cxx_std_20)
+target_compile_options(kavor_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
+
+if(KAVOR_SANITIZE)
+    target_compile_options(kavor_options INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(kavor_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# kavor_add_library(NAME <target> SOURCES ... [PUBLIC_DEPS ...] [PRIVATE_DEPS ...])
+# A subsystem library: public headers in include/<module>/, everything else private.
+function(kavor_add_library)
+    cmake_parse_arguments(ARG "" "NAME" "SOURCES;PUBLIC_DEPS;PRIVATE_DEPS" ${ARGN})
+    add_library(${ARG_NAME} STATIC ${ARG_SOURCES})
+    target_include_directories(${ARG_NAME} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}/include")
+    target_link_libraries(${ARG_NAME} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE kavor_options ${ARG_PRIVATE_DEPS})
+endfunction()

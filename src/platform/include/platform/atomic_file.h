@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <filesystem>
+
+namespace platform {
+
+// A file that appears under its final name only once it has been written completely: the bytes
+// go to a temporary file in the same directory, and commit() renames it over the final name.
+// Until then an older file of that name stays as it was; a failed or abandoned write leaves
+// nothing behind. One object per file; not shared between threads.
+class AtomicFile
+{
+public:
+    explicit AtomicFile(std::filesystem::path finalPath);
+    ~AtomicFile(); // discards the temporary file unless committed
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Creates the temporary file. False when the directory does not exist or cannot be written.
+    bool open();
+
+    // Appends bytes. False on any I/O error (a full disk included); the file is then useless.
+    bool write(const void* data, std::size_t size);
+
+    // Closes the temporary file and renames it over the final name. False on any error, in which
+    // case the temporary file is removed and the final name is untouched.
+    bool commit();
+
+    // Removes the temporary file, if any.
+    void discard();
+
+    const std::filesystem::path& finalPath() const { return m_finalPath; }
+
+private:
+    std::filesystem::path m_finalPath;
+    std::filesystem::path m_tempPath;
+    std::FILE* m_file = nullptr;
+    bool m_failed = false;
+};
+
+} // namespace platform

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// A private-profile INI file held in memory, read and written with the rules the program's
+// settings have always followed:
+//  - section and key names compare ignoring ASCII case; the first matching section and the first
+//    matching key in it count; lines without "=" and lines starting with ";" are never keys;
+//  - a text value loses the blanks around it and one pair of enclosing quotes (" or '), and is cut
+//    to kMaxValueLength characters;
+//  - an integer is tryParseInt's form; anything else reads as the default;
+//  - writing replaces a key in place, appends a new key after the last line of its section, or
+//    appends the section; every other line, comments included, stays byte for byte.
+// The bytes are CP1251 texts, taken as they are. LF and CRLF files are read alike; saving keeps
+// the line ends of the file that was loaded, and a new file gets the platform's own.
+class IniFile
+{
+public:
+    static constexpr std::size_t kMaxValueLength = 2047; // the Windows profile API's buffer
+
+    // An empty document, as for a file that does not exist.
+    IniFile();
+
+    // Reads the file at an engine path. A missing or unreadable file gives an empty document.
+    static IniFile load(std::string_view enginePath);
+
+    // Parses file contents.
+    static IniFile parse(std::string_view contents);
+
+    std::string readString(std::string_view section, std::string_view key,
+                           std::string_view defaultValue) const;
+    std::int32_t readInteger(std::string_view section, std::string_view key,
+                             std::int32_t defaultValue) const;
+    bool readBool(std::string_view section, std::string_view key, bool defaultValue) const;
+
+    void writeString(std::string_view section, std::string_view key, std::string_view value);
+    void writeInteger(std::string_view section, std::string_view key, std::int32_t value);
+    void writeBool(std::string_view section, std::string_view key, bool value); // "1" or "0"
+
+    // The file contents as they would be saved.
+    std::string serialize() const;
+
+    // Writes the whole document to a temporary file beside the target and renames it over the
+    // target, so the old file stays whole when anything fails. False on any I/O error.
+    bool save(std::string_view enginePath) const;
+
+private:
+    std::optional<std::string> rawValue(std::string_view section, std::string_view key) const;
+
+    std::vector<std::string> m_lines; // without their line ends
+    std::string m_lineEnd;
+    bool m_endsWithLineEnd = true;
+};
+
+} // namespace platform
