@@ -1,0 +1,83 @@
+#include "engine/updater.h"
+
+#include <mutex>
+
+#include "engine/settings_file.h"
+#include "http/id_http.h"
+#include "update_run.h"
+
+namespace engine {
+namespace {
+
+// The host a URL without one is sent to. The update page is expected to carry absolute links;
+// a private address keeps a stray relative one inside the local network.
+constexpr const char* kDefaultHttpHost = "192.168.0.1";
+
+} // namespace
+
+struct Updater::State
+{
+    explicit State(std::string directory) : programDirectory(std::move(directory))
+    {
+        LoadedSettings loaded = loadSettings(programDirectory);
+        settings = std::move(loaded.settings);
+        loadError = std::move(loaded.error);
+        client.SetHost(kDefaultHttpHost);
+    }
+
+    const std::string programDirectory;
+    std::optional<std::string> loadError;
+
+    mutable std::mutex settingsMutex;
+    Settings settings;
+
+    http::TIdHTTP client;
+    DownloadList downloads;
+    InstalledDatabases installed;
+};
+
+Updater::Updater(std::string programDirectory)
+    : m_state(std::make_unique<State>(std::move(programDirectory)))
+{
+}
+
+Updater::~Updater() = default;
+
+const std::string& Updater::programDirectory() const { return m_state->programDirectory; }
+
+const std::optional<std::string>& Updater::settingsLoadError() const { return m_state->loadError; }
+
+Settings Updater::settings() const
+{
+    std::lock_guard lock(m_state->settingsMutex);
+    return m_state->settings;
+}
+
+void Updater::setSettings(const Settings& settings)
+{
+    std::lock_guard lock(m_state->settingsMutex);
+    m_state->settings = settings;
+}
+
+void Updater::saveSettings()
+{
+    std::lock_guard lock(m_state->settingsMutex);
+    engine::saveSettings(m_state->programDirectory, m_state->settings);
+}
+
+void Updater::runUpdate(UpdateSink& sink, const std::atomic<bool>& stopRequested)
+{
+    // The run works on a copy, so the options dialog may change the settings meanwhile.
+    const Settings settings = this->settings();
+    const UpdateRunContext context{settings, m_state->client, m_state->downloads,
+                                   m_state->installed};
+    engine::runUpdate(context, sink, stopRequested);
+}
+
+void Updater::runUpdate(UpdateSink& sink)
+{
+    const std::atomic<bool> never{false};
+    runUpdate(sink, never);
+}
+
+} // namespace engine
