@@ -1,5 +1,7 @@
 #include "text_util.h"
 
+#include <limits>
+
 namespace http {
 
 std::string trimBlanks(std::string_view text)
@@ -47,6 +49,35 @@ bool isDottedIPv4(std::string_view text, bool ignoreAfterFourth)
         }
     }
     return text.empty() || (ignoreAfterFourth && text.front() == '.');
+}
+
+std::optional<std::int64_t> parseDecimal64(std::string_view text)
+{
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty())
+        return std::nullopt;
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        const int digit = c - '0';
+        value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
+    }
+    return negative ? -value : value;
+}
+
+std::optional<std::int32_t> parseDecimal32(std::string_view text)
+{
+    const auto value = parseDecimal64(text);
+    if (!value || *value < std::numeric_limits<std::int32_t>::min() ||
+        *value > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    return static_cast<std::int32_t>(*value);
 }
 
 } // namespace http

@@ -1,0 +1,17 @@
+#include "http/id_stream.h"
+
+namespace http {
+
+void TIdStringStream::Truncate(std::int64_t size)
+{
+    if (size >= 0 && size < Size())
+        m_data.resize(static_cast<std::size_t>(size));
+}
+
+void TIdStringStream::Reserve(std::int64_t size)
+{
+    if (size > 0 && static_cast<std::uint64_t>(size) <= m_data.max_size())
+        m_data.reserve(static_cast<std::size_t>(size));
+}
+
+} // namespace http
