@@ -8,10 +8,16 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "http/id_http.h"
 #include "platform/convert_error.h"
+#include "platform/socket.h"
 #include "support/loopback_servers.h"
 #include "support/temp_dir.h"
 
@@ -380,6 +386,37 @@ TEST(SocketErrors, RefusedAndUnknownHosts)
     } catch (const EIdSocketError& e) {
         EXPECT_EQ(e.Code(), 10049);
     }
+}
+
+TEST(SocketErrors, ConnectThatHangsTimesOut)
+{
+    // A listener that never accepts and whose queue is full leaves new connects unanswered.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    ::listen(listener, 0);
+    const std::uint16_t port = ntohs(address.sin_port);
+    std::vector<platform::TcpSocket> fillers(4);
+    bool full = false;
+    for (auto& filler : fillers) {
+        filler.open();
+        filler.connect("127.0.0.1", port, 200, full);
+        if (full)
+            break;
+    }
+    ASSERT_TRUE(full);
+
+    TIdHTTP client;
+    client.SetReadTimeout(300);
+    const Outcome outcome = fetch(client, "http://127.0.0.1:" + std::to_string(port) + "/");
+    EXPECT_EQ(outcome.error, "EIdConnectTimeout");
+    EXPECT_EQ(outcome.message, "Connect timed out.");
+    EXPECT_FALSE(outcome.connected);
+    ::close(listener);
 }
 
 TEST(KavorGet, FetchesEachUrlAndReportsEachOutcome)

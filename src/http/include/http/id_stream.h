@@ -32,6 +32,9 @@ public:
     std::string Release() { return std::move(m_data); }
 
 private:
+    // From this size on a reserved body asks for huge pages.
+    static constexpr std::size_t kHugeBodyBytes = std::size_t{2} << 20;
+
     std::string m_data;
 };
 
