@@ -21,7 +21,12 @@ int statusCodeOf(const std::string& statusLine)
 void TIdCustomHTTP::ReadResponseHead()
 {
     // Interim 100 answers are skipped, though the cookies they set are kept.
-    do {
+    for (std::size_t interim = 0;; ++interim) {
+        if (interim == kMaxInterimResponses) {
+            CloseConnection();
+            throw EIdException("More than " + std::to_string(kMaxInterimResponses) +
+                               " interim responses");
+        }
         m_response.ResponseText = ReadLine();
         m_response.ResponseCode = statusCodeOf(m_response.ResponseText);
         ReadHeaderBlock();
@@ -29,7 +34,9 @@ void TIdCustomHTTP::ReadResponseHead()
             m_cookieManager = std::make_unique<TIdCookieManager>();
         if (m_cookieManager)
             m_cookieManager->StoreResponseCookies(m_response.RawHeaders, m_url.host);
-    } while (m_response.ResponseCode == 100);
+        if (m_response.ResponseCode != 100)
+            return;
+    }
 }
 
 void TIdCustomHTTP::ReadHeaderBlock()

@@ -58,8 +58,7 @@ bool TIdCookieManager::StoreCookie(const std::string& headerValue, bool rfc2965,
         cookie->Domain = host;
     if (!domainAccepted(cookie->Domain, host))
         return false;
-    m_cookies.AddCookie(std::move(cookie));
-    return true;
+    return m_cookies.AddCookie(std::move(cookie));
 }
 
 std::string TIdCookieManager::CookieHeaderFor(const TIdURI& url, bool secureConnection)

@@ -26,32 +26,38 @@ bool domainMatches(const std::string& host, const std::string& domain)
 
 } // namespace
 
-void TIdCookies::AddCookie(std::unique_ptr<TIdCookieRFC2109> cookie)
+bool TIdCookies::AddCookie(std::unique_ptr<TIdCookieRFC2109> cookie)
 {
     std::unique_lock lock(m_lock);
     auto entry = std::find_if(m_domains.begin(), m_domains.end(), [&](const DomainEntry& e) {
         return equalsIgnoringCase(e.domain, cookie->Domain);
     });
+    if (entry != m_domains.end()) {
+        for (auto& stored : entry->cookies) {
+            if (equalsIgnoringCase(stored->Name, cookie->Name)) {
+                stored->ParseCookie(cookie->CookieText());
+                stored->Domain = cookie->Domain;
+                return true;
+            }
+        }
+    }
+    if (m_count >= kMaxCookies)
+        return false;
     if (entry == m_domains.end()) {
         m_domains.push_back({cookie->Domain, {}});
         entry = std::prev(m_domains.end());
     }
-    for (auto& stored : entry->cookies) {
-        if (equalsIgnoringCase(stored->Name, cookie->Name)) {
-            stored->ParseCookie(cookie->CookieText());
-            stored->Domain = cookie->Domain;
-            return;
-        }
-    }
     entry->cookies.push_back(std::move(cookie));
+    ++m_count;
+    return true;
 }
 
 void TIdCookies::PurgeExpired(std::int64_t nowUnixSeconds)
 {
     std::unique_lock lock(m_lock);
     for (auto& entry : m_domains) {
-        std::erase_if(entry.cookies,
-                      [&](const auto& cookie) { return cookie->IsExpired(nowUnixSeconds); });
+        m_count -= std::erase_if(
+            entry.cookies, [&](const auto& cookie) { return cookie->IsExpired(nowUnixSeconds); });
     }
 }
 
@@ -87,10 +93,7 @@ std::string TIdCookies::CookieHeaderFor(const std::string& host, const std::stri
 std::size_t TIdCookies::Count() const
 {
     std::shared_lock lock(m_lock);
-    std::size_t count = 0;
-    for (const auto& entry : m_domains)
-        count += entry.cookies.size();
-    return count;
+    return m_count;
 }
 
 } // namespace http

@@ -15,7 +15,7 @@ namespace {
 class WorkScope
 {
 public:
-    WorkScope(std::function<void()> end) : m_end(std::move(end)) {}
+    explicit WorkScope(std::function<void()> end) : m_end(std::move(end)) {}
     ~WorkScope() { m_end(); }
     WorkScope(const WorkScope&) = delete;
     WorkScope& operator=(const WorkScope&) = delete;

@@ -42,26 +42,24 @@ bool isAlpha(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool allDigits(std::string_view s)
+template <typename Predicate> bool nonEmptyAndAll(std::string_view s, Predicate predicate)
 {
     if (s.empty())
         return false;
     for (char c : s) {
-        if (!isDigit(c))
+        if (!predicate(c))
             return false;
     }
     return true;
 }
 
+bool allDigits(std::string_view s)
+{
+    return nonEmptyAndAll(s, isDigit);
+}
 bool allAlpha(std::string_view s)
 {
-    if (s.empty())
-        return false;
-    for (char c : s) {
-        if (!isAlpha(c))
-            return false;
-    }
-    return true;
+    return nonEmptyAndAll(s, isAlpha);
 }
 
 // Digits of at most nine places, so the value always fits.

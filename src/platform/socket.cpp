@@ -39,6 +39,19 @@ int lastError()
     return socketErrorFromErrno(errno);
 }
 
+// Reads an address of a socket with getsockname or getpeername.
+int readAddress(int fd, decltype(&::getsockname) query, std::string& dottedAddress,
+                std::uint16_t& port)
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (query(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return lastError();
+    dottedAddress = toDotted(address.sin_addr);
+    port = ntohs(address.sin_port);
+    return 0;
+}
+
 // Polls one descriptor, restarting after signals with the time that is left.
 int pollOne(int fd, short events, int timeoutMs, short& revents, int& error)
 {
@@ -338,24 +351,12 @@ void TcpSocket::close()
 
 int TcpSocket::localAddress(std::string& dottedAddress, std::uint16_t& port) const
 {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return lastError();
-    dottedAddress = toDotted(address.sin_addr);
-    port = ntohs(address.sin_port);
-    return 0;
+    return readAddress(m_fd, ::getsockname, dottedAddress, port);
 }
 
 int TcpSocket::peerAddress(std::string& dottedAddress, std::uint16_t& port) const
 {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return lastError();
-    dottedAddress = toDotted(address.sin_addr);
-    port = ntohs(address.sin_port);
-    return 0;
+    return readAddress(m_fd, ::getpeername, dottedAddress, port);
 }
 
 } // namespace platform

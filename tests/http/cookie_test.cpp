@@ -231,6 +231,19 @@ TEST_F(CookieStoreTest, PathPrefixAndOrdering)
     EXPECT_EQ(headerFor("http://www.kavor.ru/downloads/x"), "pre=6; root=1");
 }
 
+TEST_F(CookieStoreTest, HoldsABoundedNumberOfCookies)
+{
+    for (std::size_t i = 0; i < TIdCookies::kMaxCookies; ++i)
+        ASSERT_TRUE(store("c" + std::to_string(i) + "=1; path=/"));
+    EXPECT_FALSE(store("onemore=1; path=/"));
+    EXPECT_FALSE(store("other=1; path=/", "other.host"));
+    // A stored cookie can still be replaced, and room comes back as cookies expire.
+    EXPECT_TRUE(store("c0=2; path=/; max-age=0"));
+    EXPECT_EQ(headerFor("http://other.host/"), "");
+    EXPECT_TRUE(store("onemore=1; path=/"));
+    EXPECT_EQ(manager.CookieCollection().Count(), TIdCookies::kMaxCookies);
+}
+
 TEST_F(CookieStoreTest, StoresSetCookieThenSetCookie2FromAResponse)
 {
     TIdHeaderList headers;

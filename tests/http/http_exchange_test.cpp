@@ -101,6 +101,16 @@ std::vector<std::string> valuesOf(const std::string& requests, const std::string
     return values;
 }
 
+std::string repeated(const std::string& text, std::size_t times)
+{
+    std::string all;
+    for (std::size_t i = 0; i < times; ++i)
+        all += text;
+    return all;
+}
+
+const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+
 // One conversation per row: the server's reply, how its connection ends, and what GetText
 // makes of it. Every row is played whole and again one byte per receive.
 struct ReplyCase
@@ -137,6 +147,11 @@ const ReplyCase kReplies[] = {
      "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\nX: y\r\n\r\n"
      "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
      TEnd::Silence, "ok", "", "", true},
+    {"99 interim answers",
+     repeated(kContinue, 99) + "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", TEnd::Silence,
+     "ok", "", "", true},
+    {"100 interim answers", repeated(kContinue, 100) + "HTTP/1.1 200 OK\r\n\r\n", TEnd::Silence,
+     "untouched", "EIdException", "More than 100 interim responses", false},
     {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
      TEnd::Silence, "hello", "", "", true},
     {"chunked in capitals",

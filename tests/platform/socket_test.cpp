@@ -92,20 +92,37 @@ std::uint16_t unusedPort()
     return gone.port();
 }
 
-TEST(TcpSocket, TalksAndSeesTheOrderlyClose)
+// A socket connected to a listener, with the listener's end of the connection.
+class ConnectedSocket : public ::testing::Test
 {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(socket.open(), 0);
+        bool timedOut = false;
+        ASSERT_EQ(socket.connect("127.0.0.1", listener.port(), 0, timedOut), 0);
+        peer = listener.accept();
+        ASSERT_GE(peer, 0);
+    }
+    void TearDown() override
+    {
+        if (peer >= 0)
+            ::close(peer);
+    }
+
     Listener listener;
     TcpSocket socket;
-    ASSERT_EQ(socket.open(), 0);
-    bool timedOut = false;
-    ASSERT_EQ(socket.connect("127.0.0.1", listener.port(), 0, timedOut), 0);
-    const int peer = listener.accept();
-    ASSERT_GE(peer, 0);
+    int peer = -1;
+};
 
+TEST_F(ConnectedSocket, TalksAndSeesTheOrderlyClose)
+{
     std::string address;
     std::uint16_t port = 0;
     EXPECT_EQ(socket.peerAddress(address, port), 0);
     EXPECT_EQ(address + ":" + std::to_string(port), "127.0.0.1:" + std::to_string(listener.port()));
+    EXPECT_EQ(socket.localAddress(address, port), 0);
+    EXPECT_EQ(address, "127.0.0.1");
 
     int error = 0;
     EXPECT_EQ(socket.send("ping", 4, error), 4);
@@ -118,21 +135,17 @@ TEST(TcpSocket, TalksAndSeesTheOrderlyClose)
     EXPECT_EQ(std::string(buffer, 4), "pong");
 
     ::close(peer);
+    peer = -1;
     EXPECT_EQ(socket.waitReadable(2000, error), 1);
     EXPECT_EQ(socket.receive(buffer, sizeof buffer, error), 0);
 }
 
-TEST(TcpSocket, ResetPeerGivesCodesNotSignals)
+TEST_F(ConnectedSocket, ResetPeerGivesCodesNotSignals)
 {
-    Listener listener;
-    TcpSocket socket;
-    ASSERT_EQ(socket.open(), 0);
-    bool timedOut = false;
-    ASSERT_EQ(socket.connect("127.0.0.1", listener.port(), 0, timedOut), 0);
-    const int peer = listener.accept();
     const linger abort{1, 0};
     ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     ::close(peer);
+    peer = -1;
 
     int error = 0;
     char buffer[16];

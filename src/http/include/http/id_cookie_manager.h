@@ -21,7 +21,7 @@ public:
     // Parses one header value (a Set-cookie2 value when rfc2965) sent by host and stores it
     // unless its domain is refused: a dotted host accepts only its own address; a host name
     // accepts its own name, or a domain that equals the host's part from its first "." on.
-    // Returns whether the cookie was stored.
+    // Returns whether the cookie was stored (see also TIdCookies::kMaxCookies).
     bool StoreCookie(const std::string& headerValue, bool rfc2965, const std::string& host);
 
     // Drops expired cookies, then gives the Cookie header value for a request to url (its host

@@ -17,9 +17,14 @@ namespace http {
 class TIdCookies
 {
 public:
+    // Servers decide how many cookies they set; beyond this many stored ones new cookies are
+    // dropped (RFC 6265 asks a client to keep at least 3000, which no update server needs).
+    static constexpr std::size_t kMaxCookies = 3000;
+
     // Stores cookie under its Domain. A stored cookie of the same domain and name takes over the
-    // new one's text and domain and keeps its place; otherwise cookie is appended.
-    void AddCookie(std::unique_ptr<TIdCookieRFC2109> cookie);
+    // new one's text and domain and keeps its place; otherwise cookie is appended, unless
+    // kMaxCookies are stored already. Returns whether the cookie was stored.
+    bool AddCookie(std::unique_ptr<TIdCookieRFC2109> cookie);
 
     // Removes every cookie whose expiry is not after nowUnixSeconds.
     void PurgeExpired(std::int64_t nowUnixSeconds);
@@ -43,6 +48,7 @@ private:
 
     mutable std::shared_mutex m_lock;
     std::vector<DomainEntry> m_domains;
+    std::size_t m_count = 0;
 };
 
 } // namespace http

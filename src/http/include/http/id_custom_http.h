@@ -27,6 +27,9 @@ public:
     // Response header lines beyond this count end the request: a server must not make the
     // client hold an unbounded header block (ordinary answers carry a few dozen lines).
     static constexpr std::size_t kMaxHeaderLines = 1000;
+    // Interim 100 answers in a row beyond this count end the request: they come one or two at
+    // a time, and a server sending nothing else would hold the client for ever.
+    static constexpr std::size_t kMaxInterimResponses = 100;
     // Bodies are held whole in memory; beyond this size (the largest 32-bit signed value, the
     // largest size the client's callers were ever made for) the request fails instead.
     static constexpr std::int64_t kMaxBodyBytes = 2147483647;

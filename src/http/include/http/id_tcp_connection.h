@@ -52,8 +52,8 @@ public:
 
     // The transport; nullptr until the first connect makes a socket handler of its own.
     TIdIOHandler* IOHandler() const { return m_ioHandler; }
-    // Uses handler (owned by the caller, outliving the connection's use of it) for every later
-    // connect. Only while no connection is open.
+    // Uses handler (owned by the caller, who keeps it alive as long as the connection) for every
+    // later connect. Only while no connection is open.
     void SetIOHandler(TIdIOHandler* handler);
 
     // Whether the connection is open; notices (and completes) a close already received.
