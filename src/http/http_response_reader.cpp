@@ -20,14 +20,16 @@ int statusCodeOf(const std::string& statusLine)
 
 void TIdCustomHTTP::ReadResponseHead()
 {
-    // Interim 100 answers are skipped, though the cookies they set are kept.
+    // Interim 100 answers are skipped, though the cookies they set are kept. The first status
+    // line has been read already.
     for (std::size_t interim = 0;; ++interim) {
         if (interim == kMaxInterimResponses) {
             CloseConnection();
             throw EIdException("More than " + std::to_string(kMaxInterimResponses) +
                                " interim responses");
         }
-        m_response.ResponseText = ReadLine();
+        if (interim > 0)
+            m_response.ResponseText = ReadLine();
         m_response.ResponseCode = statusCodeOf(m_response.ResponseText);
         ReadHeaderBlock();
         if (!m_cookieManager && AllowCookies)

@@ -2,6 +2,7 @@
 
 #include "http/id_exception.h"
 #include "platform/convert_error.h"
+#include "platform/socket.h"
 #include "text_util.h"
 
 namespace http {
@@ -15,6 +16,17 @@ bool offersBasic(const std::vector<std::string>& challenges)
             return true;
     }
     return false;
+}
+
+// What a request meets when the server dropped the connection before the request arrived.
+bool diedWhileIdle(const EIdException& e)
+{
+    if (dynamic_cast<const EIdConnClosedGracefully*>(&e))
+        return true;
+    const auto* socketError = dynamic_cast<const EIdSocketError*>(&e);
+    return socketError && (socketError->Code() == platform::wsa::kShutDown ||
+                           socketError->Code() == platform::wsa::kConnectionAborted ||
+                           socketError->Code() == platform::wsa::kConnectionReset);
 }
 
 } // namespace
@@ -69,7 +81,7 @@ void TIdCustomHTTP::PerformRequest(const std::string& method, const std::string&
             const TIdRequestTarget resolved =
                 ResolveTarget(m_url, m_request.Username, m_request.Password, m_request.URL);
             m_request.ContentLength = -1;
-            OpenForRequest(resolved);
+            SendRequest(resolved);
             ReadResponseHead();
             const NextStep step = DecideNextStep();
             if (step == NextStep::Finished)
@@ -122,6 +134,23 @@ TIdCustomHTTP::ConnectionType TIdCustomHTTP::ChooseEndpoint()
     return ConnectionType::proxy;
 }
 
+void TIdCustomHTTP::SendRequest(const TIdRequestTarget& resolved)
+{
+    try {
+        OpenForRequest(resolved);
+        m_response.ResponseText = ReadLine();
+    } catch (const EIdException& e) {
+        if (!m_connectionReused || !diedWhileIdle(e) || InputBuffer().Size() != 0)
+            throw;
+        // A server may close a kept-alive connection just as the next request goes out (a
+        // proxy that never keeps connections does so after every answer); the request never
+        // reached it and nothing came back, so it goes again, once, on a new connection.
+        CloseConnection();
+        OpenForRequest(resolved);
+        m_response.ResponseText = ReadLine();
+    }
+}
+
 void TIdCustomHTTP::OpenForRequest(const TIdRequestTarget& resolved)
 {
     const ConnectionType type = ChooseEndpoint();
@@ -145,6 +174,7 @@ void TIdCustomHTTP::OpenForRequest(const TIdRequestTarget& resolved)
 
 void TIdCustomHTTP::EnsureConnected()
 {
+    m_connectionReused = false;
     if (!KeepsConnection())
         CloseConnection();
     try {
@@ -154,7 +184,8 @@ void TIdCustomHTTP::EnsureConnected()
         // is simply replaced by a new one.
         CloseConnection();
     }
-    if (!IsConnected())
+    m_connectionReused = IsConnected();
+    if (!m_connectionReused)
         OpenConnection(ReadTimeout());
 }
 

@@ -38,6 +38,7 @@ void TIdScriptedIOHandler::ConnectClient(const std::string& host, std::int32_t p
     m_current = std::move(m_pending.front());
     m_pending.pop_front();
     m_offset = 0;
+    m_sentAfterReply = false;
     if (m_current.connectError != 0)
         throw EIdSocketError(m_current.connectError);
     m_connected = true;
@@ -51,6 +52,8 @@ int TIdScriptedIOHandler::Readable(std::int32_t)
     // A failure that is due counts as pending, as a socket error does on a real socket.
     if (m_offset < m_current.reply.size() || m_steps == m_failStep)
         return 1;
+    if (m_current.end == TEnd::CloseOnNextRequest)
+        return m_sentAfterReply ? 1 : 0;
     return m_current.end == TEnd::Silence ? 0 : 1;
 }
 
@@ -60,7 +63,8 @@ std::int32_t TIdScriptedIOHandler::Recv(char* buffer, std::int32_t size)
         return -1;
     const std::size_t left = m_current.reply.size() - m_offset;
     if (left == 0) {
-        if (m_current.end == TEnd::Close)
+        if (m_current.end == TEnd::Close ||
+            (m_current.end == TEnd::CloseOnNextRequest && m_sentAfterReply))
             return 0;
         m_lastError = m_current.end == TEnd::Reset ? platform::wsa::kConnectionReset
                                                    : platform::wsa::kWouldBlock;
@@ -81,6 +85,8 @@ std::int32_t TIdScriptedIOHandler::Send(const char* data, std::int32_t size)
         return -1;
     }
     m_sent.back().append(data, static_cast<std::size_t>(size));
+    if (m_offset == m_current.reply.size())
+        m_sentAfterReply = true;
     return size;
 }
 

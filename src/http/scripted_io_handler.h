@@ -30,6 +30,9 @@ public:
         Close,   // the peer closes: a receive returns 0
         Silence, // nothing more comes: every wait times out
         Reset,   // the peer resets: a receive fails with 10054
+        // Nothing more comes until the client sends again; then the peer has closed (a server
+        // dropping an idle kept-alive connection just as the next request goes out).
+        CloseOnNextRequest,
     };
 
     struct TConversation
@@ -69,6 +72,7 @@ private:
     std::deque<TConversation> m_pending;
     TConversation m_current;
     std::size_t m_offset = 0;
+    bool m_sentAfterReply = false;
     bool m_connected = false;
     int m_lastError = 0;
     int m_steps = 0;

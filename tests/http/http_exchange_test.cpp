@@ -419,6 +419,25 @@ TEST_F(ScriptedExchange, ReconnectsWhenTheConnectionCannotBeReused)
               (std::vector<std::string>{"host:80", "host:80", "host:80", "host:80", "other:81"}));
 }
 
+TEST_F(ScriptedExchange, RequestMeetingAnIdleCloseGoesAgainOnce)
+{
+    // The kept-alive connection looks open when the request leaves, but the server has dropped
+    // it: the request goes again on a new connection. When that one fails as well, the failure
+    // stands.
+    serve("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n1", TEnd::CloseOnNextRequest);
+    serve("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n2", TEnd::CloseOnNextRequest);
+    serve("", TEnd::Close);
+    serve("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n3", TEnd::Silence);
+    EXPECT_EQ(get("http://host/a"), "1");
+    EXPECT_EQ(get("http://host/b"), "2");
+    const Outcome failed = fetch(client, "http://host/c");
+    EXPECT_EQ(failed.error, "EIdConnClosedGracefully");
+    EXPECT_EQ(get("http://host/d"), "3");
+    EXPECT_EQ(transport.ConnectTargets().size(), 4u);
+    EXPECT_NE(sent(1).find("GET /b HTTP/1.1"), std::string::npos);
+    EXPECT_NE(sent(2).find("GET /c HTTP/1.1"), std::string::npos);
+}
+
 TEST_F(ScriptedExchange, CookiesGoBackToTheirServer)
 {
     serve("HTTP/1.1 100 Continue\r\nSet-Cookie: early=1; path=/\r\n\r\n"

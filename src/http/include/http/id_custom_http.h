@@ -68,7 +68,9 @@ public:
     //   EIdUnknownProtocol, EIdIOHandlerPropInvalid (https), platform::EConvertError (a port
     //                          that is no number), EIdReadLnMaxLineLengthExceeded,
     //                          EIdReadTimeout.
-    // Bytes of the body received before a failure are in target.
+    // Bytes of the body received before a failure are in target. A request that finds its
+    // kept-alive connection dropped by the server before any answer arrived goes again, once, on
+    // a new connection; nothing else is retried.
     void Get(const std::string& url, TIdStream& target);
 
 protected:
@@ -89,6 +91,8 @@ private:
 
     void PerformRequest(const std::string& method, const std::string& url, TIdStream* target);
     ConnectionType ChooseEndpoint();
+    // Connects (or reuses the connection), writes the request and reads the status line.
+    void SendRequest(const TIdRequestTarget& target);
     void OpenForRequest(const TIdRequestTarget& target);
     void EnsureConnected();
     void WriteRequest(const std::string& requestTarget, const std::string& hostHeader,
@@ -111,6 +115,7 @@ private:
     TIdHTTPResponse m_response;
     TIdProxyConnectionInfo m_proxyParams;
     std::unique_ptr<TIdCookieManager> m_cookieManager;
+    bool m_connectionReused = false; // the request went out on a kept-alive connection
     std::int32_t m_redirectCount = 0;
     std::int32_t m_authRetries = 0;
     std::int32_t m_proxyAuthRetries = 0;
