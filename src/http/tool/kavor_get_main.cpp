@@ -39,25 +39,25 @@ std::string escapeLineBreaks(const std::string& text)
 }
 
 // HOST:PORT or HOST:PORT:USER:PASSWORD (the password may itself hold ":").
-bool applyProxy(const std::string& spec, http::TIdProxyConnectionInfo& proxy)
+bool applyProxy(const std::string& option, http::TIdProxyConnectionInfo& proxy)
 {
-    const auto hostEnd = spec.find(':');
+    const auto hostEnd = option.find(':');
     if (hostEnd == std::string::npos || hostEnd == 0)
         return false;
-    const auto portEnd = spec.find(':', hostEnd + 1);
-    const auto port = platform::tryParseInt(spec.substr(
+    const auto portEnd = option.find(':', hostEnd + 1);
+    const auto port = platform::tryParseInt(option.substr(
         hostEnd + 1, portEnd == std::string::npos ? std::string::npos : portEnd - hostEnd - 1));
     if (!port)
         return false;
-    proxy.SetProxyServer(spec.substr(0, hostEnd));
+    proxy.SetProxyServer(option.substr(0, hostEnd));
     proxy.SetProxyPort(*port);
     if (portEnd != std::string::npos) {
-        const auto userEnd = spec.find(':', portEnd + 1);
+        const auto userEnd = option.find(':', portEnd + 1);
         if (userEnd == std::string::npos)
             return false;
         proxy.SetBasicAuthentication(true);
-        proxy.SetProxyUsername(spec.substr(portEnd + 1, userEnd - portEnd - 1));
-        proxy.SetProxyPassword(spec.substr(userEnd + 1));
+        proxy.SetProxyUsername(option.substr(portEnd + 1, userEnd - portEnd - 1));
+        proxy.SetProxyPassword(option.substr(userEnd + 1));
     }
     return true;
 }
