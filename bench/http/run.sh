@@ -10,8 +10,8 @@ cd "$(dirname "$0")/../.."
 runs=${1:-7}
 
 build=build-bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVOR_BUILD_TESTS=OFF \
-    -DKAVOR_BUILD_GUI=OFF >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAVOR_BUILD_BENCH=ON \
+    -DKAVOR_BUILD_TESTS=OFF -DKAVOR_BUILD_GUI=OFF >/dev/null
 cmake --build "$build" --target kavor-get >/dev/null
 get="$PWD/$build/src/http/kavor-get"
 
