@@ -294,6 +294,40 @@ TEST_F(ScriptedExchange, ProxyGetsTheAbsoluteUrlAndItsCredentials)
     EXPECT_EQ(transport.ConnectTargets(), std::vector<std::string>{"proxy:3128"});
 }
 
+TEST_F(ScriptedExchange, Http10AsksForKeepAliveAndKeepsOnlyWhatIsGranted)
+{
+    client.ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
+    serve("HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 1\r\n\r\n1"
+          "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n2");
+    EXPECT_EQ(get("http://host/a"), "1");
+    EXPECT_TRUE(client.IsConnected());
+    EXPECT_EQ(get("http://host/b"), "2");
+    EXPECT_FALSE(client.IsConnected()); // no keep-alive granted
+    EXPECT_EQ(sent(0), "GET /a HTTP/1.0\r\nConnection: keep-alive\r\nContent-Type: text/html\r\n"
+                       "Host: host\r\n" +
+                           kRequestTail +
+                           "\r\nGET /b HTTP/1.0\r\nConnection: keep-alive\r\n"
+                           "Content-Type: text/html\r\nHost: host\r\n" +
+                           kRequestTail + "\r\n");
+
+    TIdScriptedIOHandler proxied;
+    proxied.AddConversation({"HTTP/1.0 200 OK\r\nProxy-Connection: keep-alive\r\n"
+                             "Content-Length: 1\r\n\r\n3",
+                             kWhole, TEnd::Silence, 0});
+    TIdHTTP viaProxy;
+    viaProxy.SetIOHandler(&proxied);
+    viaProxy.ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
+    viaProxy.ProxyParams().SetProxyServer("proxy");
+    viaProxy.ProxyParams().SetProxyPort(8080);
+    std::string body;
+    viaProxy.GetText("http://host/c", body);
+    EXPECT_EQ(body, "3");
+    EXPECT_TRUE(viaProxy.IsConnected());
+    EXPECT_EQ(proxied.Sent().at(0), "GET http://host:80/c HTTP/1.0\r\nContent-Type: text/html\r\n"
+                                    "Proxy-Connection: keep-alive\r\nHost: host\r\n" +
+                                        kRequestTail + "\r\n");
+}
+
 TEST_F(ScriptedExchange, EmptyProxyCredentialsStillSendTheHeader)
 {
     client.ProxyParams().SetProxyServer("proxy");
