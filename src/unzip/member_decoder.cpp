@@ -2,8 +2,10 @@
 
 #include "bit_input.h"
 #include "copy_stored.h"
+#include "explode.h"
 #include "inflate.h"
 #include "output_window.h"
+#include "unshrink.h"
 #include "unzip/unzip_archive.h"
 #include "zip_format.h"
 
@@ -21,6 +23,15 @@ std::int32_t decodeMember(const MemberFormat& format, ByteSource& source, ByteSi
         OutputWindow window(sink);
         BitInput in(source, format.compressedSize);
         return Inflate(in, window);
+    }
+    case method::kImploded: {
+        OutputWindow window(sink);
+        BitInput in(source, format.compressedSize);
+        return Explode(in, window, format.flags, format.compressedSize, format.uncompressedSize);
+    }
+    case method::kShrunk: {
+        BitInput in(source, format.compressedSize);
+        return Unshrink(in, sink, format.compressedSize);
     }
     default:
         return kUnsupportedMethod;

@@ -18,7 +18,7 @@ struct MemberFormat
 // Expands one member whose compressed data the source delivers from their first byte, writing
 // the expanded bytes to the sink. Returns the decoder's result: 0, a negative code of
 // unzip_archive.h or a positive code of Inflate; kUnsupportedMethod for a method other than
-// stored or deflated.
+// stored, shrunk, imploded or deflated.
 std::int32_t decodeMember(const MemberFormat& format, ByteSource& source, ByteSink& sink);
 
 } // namespace unzip
