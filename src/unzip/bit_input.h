@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "byte_stream.h"
 
@@ -82,6 +84,25 @@ public:
         const std::uint8_t* end;
         std::uint64_t bitBuf;
         unsigned bitCount;
+
+        // Takes whole bytes until 56 to 63 bits are held; needs 8 bytes at next. Bits above
+        // bitCount may already hold the following input bytes: later refills put the same bits
+        // there again.
+        void refill()
+        {
+            std::uint64_t word;
+            std::memcpy(&word, next, sizeof word);
+            if constexpr (std::endian::native == std::endian::big)
+                word = __builtin_bswap64(word);
+            bitBuf |= word << bitCount;
+            next += (63 - bitCount) >> 3;
+            bitCount |= 56;
+        }
+        void consume(unsigned n)
+        {
+            bitBuf >>= n;
+            bitCount -= n;
+        }
     };
     FastState beginFast() const
     {

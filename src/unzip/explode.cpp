@@ -41,6 +41,11 @@ constexpr std::int64_t kLargeMemberThreshold = 200000; // compressed bytes
 constexpr std::int32_t kTreeBad = 4;
 
 constexpr std::uint32_t kWindow = OutputWindow::kSize;
+constexpr std::uint32_t kMaxMatch = 3 + 63 + 255;
+// Bytes that must stay buffered for the fast loop: it never refills, so bit-by-bit decoding
+// would not have refilled either.
+constexpr std::ptrdiff_t kFastInputMargin = 16;
+constexpr std::int32_t kContinue = 1000; // internal: the fast loop stopped without a result
 
 // An imploded tree is sent as run-length coded code lengths, in whole bytes: a count byte b,
 // then b + 1 run bytes, each giving (low nibble + 1) as the length of the next (high nibble + 1)
@@ -112,35 +117,34 @@ private:
     std::int32_t ExplodeCodes(std::int32_t remaining)
     {
         m_in.clearBits();
-        std::uint8_t* const out = m_window.data();
-        std::uint32_t w = 0;
-        bool notYetWrapped = true;
-        const auto advance = [&](std::uint32_t count) {
-            w += count;
-            if (w < kWindow)
-                return true;
-            w = 0;
-            notYetWrapped = false;
-            return m_window.FlushOutput(kWindow);
-        };
+        m_w = 0;
+        m_notYetWrapped = true;
         const unsigned lowMask = (1u << m_lowDistanceBits) - 1;
 
         while (remaining > 0 && !m_in.endOfInput()) {
+            const std::int32_t fast = fastItems(remaining);
+            if (fast != kContinue)
+                return fast;
+            if (remaining <= 0)
+                break;
+
             m_in.NeedBits(1);
             const bool literal = (m_in.bits() & 1) != 0;
             m_in.DropBits(1);
             if (literal) {
                 --remaining;
+                std::uint8_t b;
                 if (m_threeTrees) {
                     const HuffEntry* t = walk(m_literal, m_literalBits);
                     if (t == nullptr)
                         return kInvalidData;
-                    out[w] = static_cast<std::uint8_t>(t->value);
+                    b = static_cast<std::uint8_t>(t->value);
                 } else {
                     m_in.NeedBits(8);
-                    out[w] = static_cast<std::uint8_t>(m_in.bits());
+                    b = static_cast<std::uint8_t>(m_in.bits());
                     m_in.DropBits(8);
                 }
+                m_window.data()[m_w] = b;
                 if (!advance(1))
                     return kOutputFailed;
                 continue;
@@ -152,7 +156,7 @@ private:
             const HuffEntry* t = walk(m_distance, m_distanceBits);
             if (t == nullptr)
                 return kInvalidData;
-            std::uint32_t d = (w - low - t->value) & 0xFFFF;
+            const std::uint32_t d = (m_w - low - t->value) & 0xFFFF;
             t = walk(m_length, m_lengthBits);
             if (t == nullptr)
                 return kInvalidData;
@@ -163,25 +167,104 @@ private:
                 m_in.DropBits(8);
             }
             remaining -= static_cast<std::int32_t>(len);
-
-            while (len > 0) {
-                d &= kWindow - 1;
-                const std::uint32_t chunk = std::min(len, kWindow - std::max(d, w));
-                len -= chunk;
-                // Before the first full window, a reference to a position before the start of
-                // the output reads zero bytes.
-                if (notYetWrapped && w <= d)
-                    std::memset(out + w, 0, chunk);
-                else
-                    window_copy::copyInWindow(out, w, d, chunk);
-                d += chunk;
-                if (!advance(chunk))
-                    return kOutputFailed;
-            }
+            if (!copyMatch(d, len))
+                return kOutputFailed;
         }
-        if (!m_window.FlushOutput(w))
+        if (!m_window.FlushOutput(m_w))
             return kOutputFailed;
         return m_in.endOfInput() ? kPrematureEnd : 0;
+    }
+
+    // Decodes items while at least kFastInputMargin bytes are buffered and the longest match
+    // fits into the window before its end, so that neither a refill nor a flush can fall inside
+    // an item. Returns a result, or kContinue when the item-by-item path must take over.
+    std::int32_t fastItems(std::int32_t& remaining)
+    {
+        BitInput::FastState s = m_in.beginFast();
+        if (s.end - s.next < kFastInputMargin)
+            return kContinue;
+        const std::uint8_t* const inLimit = s.end - kFastInputMargin;
+        const unsigned lowMask = (1u << m_lowDistanceBits) - 1;
+        std::uint8_t* const out = m_window.data();
+        std::int32_t result = kContinue;
+        while (remaining > 0 && s.next <= inLimit && m_w < kWindow - kMaxMatch) {
+            s.refill(); // 56 bits or more: a match takes at most 1 + 7 + 16 + 16 + 8
+            const bool literal = (s.bitBuf & 1) != 0;
+            s.consume(1);
+            if (literal) {
+                --remaining;
+                if (m_threeTrees) {
+                    const HuffEntry* t = walkHeldBits<true>(m_literal.entries(),
+                                                            static_cast<unsigned>(m_literalBits),
+                                                            s.bitBuf, s.bitCount);
+                    if (t == nullptr) {
+                        result = kInvalidData;
+                        break;
+                    }
+                    out[m_w++] = static_cast<std::uint8_t>(t->value);
+                } else {
+                    out[m_w++] = static_cast<std::uint8_t>(s.bitBuf);
+                    s.consume(8);
+                }
+                continue;
+            }
+            const unsigned low = static_cast<unsigned>(s.bitBuf) & lowMask;
+            s.consume(m_lowDistanceBits);
+            const HuffEntry* t = walkHeldBits<true>(
+                m_distance.entries(), static_cast<unsigned>(m_distanceBits), s.bitBuf, s.bitCount);
+            if (t == nullptr) {
+                result = kInvalidData;
+                break;
+            }
+            const std::uint32_t d = (m_w - low - t->value) & 0xFFFF;
+            t = walkHeldBits<true>(m_length.entries(), static_cast<unsigned>(m_lengthBits),
+                                   s.bitBuf, s.bitCount);
+            if (t == nullptr) {
+                result = kInvalidData;
+                break;
+            }
+            std::uint32_t len = t->value;
+            if (t->op != 0) {
+                len += static_cast<std::uint32_t>(s.bitBuf & 0xFF);
+                s.consume(8);
+            }
+            remaining -= static_cast<std::int32_t>(len);
+            copyMatch(d, len); // ends before the end of the window: no flush
+        }
+        m_in.endFast(s);
+        return result;
+    }
+
+    // Moves the write position on; a full window is flushed and writing starts over at 0.
+    bool advance(std::uint32_t count)
+    {
+        m_w += count;
+        if (m_w < kWindow)
+            return true;
+        m_w = 0;
+        m_notYetWrapped = false;
+        return m_window.FlushOutput(kWindow);
+    }
+
+    // Copies len bytes from window position d on, in pieces that end at the end of the window.
+    bool copyMatch(std::uint32_t d, std::uint32_t len)
+    {
+        std::uint8_t* const out = m_window.data();
+        while (len > 0) {
+            d &= kWindow - 1;
+            const std::uint32_t chunk = std::min(len, kWindow - std::max(d, m_w));
+            len -= chunk;
+            // Before the first full window, a reference to a position before the start of the
+            // output reads zero bytes.
+            if (m_notYetWrapped && m_w <= d)
+                std::memset(out + m_w, 0, chunk);
+            else
+                window_copy::copyInWindow(out, m_w, d, chunk);
+            d += chunk;
+            if (!advance(chunk))
+                return false;
+        }
+        return true;
     }
 
     const HuffEntry* walk(const HuffmanTable& table, std::int32_t rootBits)
@@ -199,6 +282,8 @@ private:
     std::int32_t m_literalBits = kLiteralRootBits;
     std::int32_t m_lengthBits = kLengthRootBits;
     std::int32_t m_distanceBits = kDistanceRootBits;
+    std::uint32_t m_w = 0; // next write position in the window
+    bool m_notYetWrapped = true;
 };
 
 } // namespace

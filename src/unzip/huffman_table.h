@@ -86,4 +86,26 @@ const HuffEntry* walkHuffmanTable(BitInput& in, const HuffmanTable& table, unsig
     return t;
 }
 
+// The same walk on bits a hot loop holds in a register: bitBuf must hold at least the longest
+// code's bits. Consumes the code's bits from bitBuf and bitCount; nullptr for an invalid code.
+template <bool Inverted>
+inline const HuffEntry* walkHeldBits(const HuffEntry* entries, unsigned rootBits,
+                                     std::uint64_t& bitBuf, unsigned& bitCount)
+{
+    const auto index = [](std::uint64_t bits, unsigned width) {
+        return static_cast<unsigned>(Inverted ? ~bits : bits) & ((1u << width) - 1);
+    };
+    const HuffEntry* t = &entries[index(bitBuf, rootBits)];
+    while (t->op > kOpSubTable) {
+        if (t->op == kOpInvalid)
+            return nullptr;
+        bitBuf >>= t->bits;
+        bitCount -= t->bits;
+        t = &entries[t->next + index(bitBuf, t->op - kOpSubTable)];
+    }
+    bitBuf >>= t->bits;
+    bitCount -= t->bits;
+    return t;
+}
+
 } // namespace unzip

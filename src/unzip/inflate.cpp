@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 
 #include "huffman_table.h"
@@ -42,15 +41,6 @@ constexpr unsigned kMaxMatch = 258;
 // keeping this many bytes in the buffer means bit-by-bit decoding would not refill either.
 constexpr std::ptrdiff_t kFastInputMargin = 16;
 constexpr std::int32_t kContinue = 1000; // internal: the fast loop stopped without a result
-
-std::uint64_t load64le(const std::uint8_t* p)
-{
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    if constexpr (std::endian::native == std::endian::big)
-        v = __builtin_bswap64(v);
-    return v;
-}
 
 class Inflater
 {
@@ -326,35 +316,17 @@ private:
         const std::uint8_t* const inLimit = s.end - kFastInputMargin;
         const HuffEntry* const lit = tl.entries();
         const HuffEntry* const dist = td.empty() ? nullptr : td.entries();
-        const std::uint64_t litMask = (std::uint64_t{1} << bl) - 1;
-        const std::uint64_t distMask = (std::uint64_t{1} << bd) - 1;
         std::uint8_t* const win = m_window.data();
         std::uint32_t outPos = m_outPos;
         std::int32_t result = kContinue;
 
-        const auto consume = [&s](unsigned n) {
-            s.bitBuf >>= n;
-            s.bitCount -= n;
-        };
         while (s.next <= inLimit && outPos < kWindow - kMaxMatch) {
-            // Branch-free refill to 56..63 bits: enough for the longest symbol (15 + 5 + 15 +
-            // 13 bits). Bits above bitCount already hold the following input bytes.
-            s.bitBuf |= load64le(s.next) << s.bitCount;
-            s.next += (63 - s.bitCount) >> 3;
-            s.bitCount |= 56;
-
-            const HuffEntry* t = &lit[s.bitBuf & litMask];
-            while (t->op > kOpSubTable) {
-                if (t->op == kOpInvalid) {
-                    result = kInvalidData;
-                    break;
-                }
-                consume(t->bits);
-                t = &lit[t->next + (s.bitBuf & ((1u << (t->op - kOpSubTable)) - 1))];
-            }
-            if (result != kContinue)
+            s.refill(); // 56 bits or more: the longest symbol takes 15 + 5 + 15 + 13
+            const HuffEntry* t = walkHeldBits<false>(lit, bl, s.bitBuf, s.bitCount);
+            if (t == nullptr) {
+                result = kInvalidData;
                 break;
-            consume(t->bits);
+            }
             if (t->op == kOpLiteral) {
                 win[outPos++] = static_cast<std::uint8_t>(t->value);
                 continue;
@@ -365,26 +337,15 @@ private:
             }
             const unsigned len =
                 t->value + static_cast<unsigned>(s.bitBuf & ((std::uint64_t{1} << t->op) - 1));
-            consume(t->op);
-            if (dist == nullptr) {
+            s.consume(t->op);
+            t = dist == nullptr ? nullptr : walkHeldBits<false>(dist, bd, s.bitBuf, s.bitCount);
+            if (t == nullptr) {
                 result = kInvalidData;
                 break;
             }
-            t = &dist[s.bitBuf & distMask];
-            while (t->op > kOpSubTable) {
-                if (t->op == kOpInvalid) {
-                    result = kInvalidData;
-                    break;
-                }
-                consume(t->bits);
-                t = &dist[t->next + (s.bitBuf & ((1u << (t->op - kOpSubTable)) - 1))];
-            }
-            if (result != kContinue)
-                break;
-            consume(t->bits);
             const std::uint32_t distance =
                 t->value + static_cast<std::uint32_t>(s.bitBuf & ((std::uint64_t{1} << t->op) - 1));
-            consume(t->op);
+            s.consume(t->op);
 
             std::uint32_t from = (outPos - distance) & (kWindow - 1);
             if (from < outPos) {

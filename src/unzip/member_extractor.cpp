@@ -55,8 +55,10 @@ MemberExtractor::MemberExtractor(std::filesystem::path archivePath)
 
 std::int32_t MemberExtractor::ExtractMember(const MemberJob& job)
 {
-    platform::ReadOnlyFile archive;
-    if (!archive.open(m_archivePath))
+    // The archive is opened once, beside the directory walk's own opening, and serves every
+    // member; positioning at each local header makes unmatched members cost nothing.
+    platform::ReadOnlyFile& archive = m_archive;
+    if (!archive.isOpen() && !archive.open(m_archivePath))
         return kCannotReopenArchive;
     const auto archiveSize = archive.size();
     if (!archiveSize || job.localHeaderOffset > *archiveSize ||

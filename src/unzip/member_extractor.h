@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+
+#include "platform/read_only_file.h"
 
 namespace unzip {
 
@@ -14,7 +17,7 @@ struct MemberJob
     std::uint32_t crc32 = 0; // expected CRC-32 of the expanded bytes
 };
 
-// Extracts members of one archive, each on its own opening of the archive file.
+// Extracts members of one archive through an opening of the archive file of its own.
 class MemberExtractor
 {
 public:
@@ -31,6 +34,8 @@ public:
 
 private:
     std::filesystem::path m_archivePath;
+    platform::ReadOnlyFile m_archive;
+    std::optional<std::int64_t> m_archiveSize;
 };
 
 } // namespace unzip
