@@ -1,6 +1,7 @@
 #include "unshrink.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "unzip/unzip_archive.h"
@@ -93,12 +94,15 @@ public:
                     code = prefixOf(code);
                 }
                 firstByte = static_cast<std::uint8_t>(code);
-                if (!UnshrinkPutByte(firstByte))
-                    return kOutputFailed;
-                for (; top < kStackSize; ++top) {
-                    if (!UnshrinkPutByte(m_area->stack[top]))
-                        return kOutputFailed;
+                bool written;
+                if (top > 0) {
+                    m_area->stack[--top] = firstByte;
+                    written = putBytes(m_area->stack + top, kStackSize - top);
+                } else {
+                    written = putBytes(&firstByte, 1) && putBytes(m_area->stack, kStackSize);
                 }
+                if (!written)
+                    return kOutputFailed;
             }
 
             if (m_freeCodeHead >= kFirstEntry && m_freeCodeHead <= kLastEntry) {
@@ -132,6 +136,25 @@ private:
         const bool written = UnshrinkFlush();
         m_outPos = 0;
         return written;
+    }
+
+    // UnshrinkPutByte for each byte in turn: copies up to one byte short of a full buffer at
+    // once and lets UnshrinkPutByte fill and write it.
+    bool putBytes(const std::uint8_t* bytes, std::size_t count)
+    {
+        while (count > 0) {
+            const std::size_t chunk = std::min(count, kOutBufSize - 1 - m_outPos);
+            std::memcpy(m_area->outBuf + m_outPos, bytes, chunk);
+            m_outPos += chunk;
+            bytes += chunk;
+            count -= chunk;
+            if (count == 0)
+                break;
+            if (!UnshrinkPutByte(*bytes++))
+                return false;
+            --count;
+        }
+        return true;
     }
 
     bool UnshrinkFlush() { return m_outPos == 0 || m_sink.write(m_area->outBuf, m_outPos); }
