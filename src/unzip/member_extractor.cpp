@@ -58,10 +58,12 @@ std::int32_t MemberExtractor::ExtractMember(const MemberJob& job)
     // The archive is opened once, beside the directory walk's own opening, and serves every
     // member; positioning at each local header makes unmatched members cost nothing.
     platform::ReadOnlyFile& archive = m_archive;
-    if (!archive.isOpen() && !archive.open(m_archivePath))
-        return kCannotReopenArchive;
-    const auto archiveSize = archive.size();
-    if (!archiveSize || job.localHeaderOffset > *archiveSize ||
+    if (!archive.isOpen()) {
+        if (!archive.open(m_archivePath))
+            return kCannotReopenArchive;
+        m_archiveSize = archive.size();
+    }
+    if (!m_archiveSize || job.localHeaderOffset > *m_archiveSize ||
         !archive.seek(job.localHeaderOffset))
         return kPrematureEnd;
 

@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 class UnzipArchiveTest : public ::testing::Test
 {
 protected:
-    std::string archive(const std::vector<ZipEntrySpec>& entries)
+    std::string archive(const std::vector<CraftedEntry>& entries)
     {
         return writeArchive(m_dir, "test.zip", buildZip(entries));
     }
@@ -71,7 +71,7 @@ TEST_F(UnzipArchiveTest, EmptyPathsAndNonArchivesAreRefusedAtOnce)
 
 TEST_F(UnzipArchiveTest, AnUnusableCentralDirectoryGivesMinus9)
 {
-    const ZipEntrySpec a = storedEntry("a.txt", "a");
+    const CraftedEntry a = storedEntry("a.txt", "a");
     Bytes pointsAtEnd = localHeader(a);
     append(pointsAtEnd, a.data);
     append(pointsAtEnd, Bytes(30, 0));
@@ -103,7 +103,7 @@ TEST_F(UnzipArchiveTest, ExtractsNestedPathsAndDirectoryEntries)
 
 TEST_F(UnzipArchiveTest, StoredMembersAroundTheWindowSize)
 {
-    std::vector<ZipEntrySpec> entries;
+    std::vector<CraftedEntry> entries;
     for (const std::size_t size : {0u, 1u, 32767u, 32768u, 32769u, 100000u}) {
         std::string content(size, '\0');
         for (std::size_t k = 0; k < size; ++k)
@@ -111,7 +111,7 @@ TEST_F(UnzipArchiveTest, StoredMembersAroundTheWindowSize)
         entries.push_back(storedEntry("s" + std::to_string(size), content));
     }
     EXPECT_EQ(unzip(archive(entries)), 6);
-    for (const ZipEntrySpec& e : entries)
+    for (const CraftedEntry& e : entries)
         EXPECT_EQ(bytesOf(readFile(out(e.name))), e.data) << e.name;
 }
 
@@ -161,13 +161,13 @@ TEST_F(UnzipArchiveTest, MembersThatWouldLeaveTheTargetAreSkipped)
 
 TEST_F(UnzipArchiveTest, Utf8FlagDecidesHowNamesAreRead)
 {
-    ZipEntrySpec utf8 = storedEntry("Документы/тест.txt", "utf-8");
+    CraftedEntry utf8 = storedEntry("Документы/тест.txt", "utf-8");
     utf8.flags = 0x0800;
     // "Привет.txt" in CP866.
-    const ZipEntrySpec oem = storedEntry("\x8F\xE0\xA8\xA2\xA5\xE2.txt", "cp866");
+    const CraftedEntry oem = storedEntry("\x8F\xE0\xA8\xA2\xA5\xE2.txt", "cp866");
     // The same UTF-8 bytes without the flag are CP866 text: "╨в╨╡..." with box-drawing signs,
     // which CP1251 cannot show.
-    const ZipEntrySpec unflagged = storedEntry("тест", "unflagged");
+    const CraftedEntry unflagged = storedEntry("тест", "unflagged");
     EXPECT_EQ(unzip(archive({utf8, oem, unflagged})), 3);
     const auto files = extracted();
     EXPECT_EQ(readFile(out("Документы/тест.txt")), "utf-8");
@@ -182,12 +182,12 @@ TEST_F(UnzipArchiveTest, ReplacesExistingFilesReadOnlyOnesIncluded)
     writeFile(out("plain.vdb"), "old plain");
     writeFile(out("locked.vdb"), "old locked");
     fs::permissions(out("locked.vdb"), fs::perms::owner_read | fs::perms::group_read);
-    ZipEntrySpec readOnly = storedEntry("ro.vdb", "read-only member");
+    CraftedEntry readOnly = storedEntry("ro.vdb", "read-only member");
     readOnly.externalAttributes = 0x21; // MS-DOS: read-only, archive
-    ZipEntrySpec unixReadOnly = storedEntry("unix.vdb", "made elsewhere");
+    CraftedEntry unixReadOnly = storedEntry("unix.vdb", "made elsewhere");
     unixReadOnly.hostSystem = 3;
     unixReadOnly.externalAttributes = 0x01;
-    ZipEntrySpec readOnlyDir = directoryEntry("rodir/");
+    CraftedEntry readOnlyDir = directoryEntry("rodir/");
     readOnlyDir.externalAttributes = 0x11;
 
     EXPECT_EQ(unzip(archive({storedEntry("plain.vdb", "new plain"),
@@ -208,10 +208,10 @@ TEST_F(UnzipArchiveTest, ReplacesExistingFilesReadOnlyOnesIncluded)
 
 TEST_F(UnzipArchiveTest, AFailingMemberKeepsTheEarlierFileAndEndsTheCall)
 {
-    ZipEntrySpec badCrc = storedEntry("base.vdb", "new contents");
+    CraftedEntry badCrc = storedEntry("base.vdb", "new contents");
     badCrc.crc ^= 1;
-    ZipEntrySpec badData = rawEntry("base.vdb", 8, Bytes{0xFF, 0xFF, 0xFF}, "x"); // block type 3
-    ZipEntrySpec badHeader = storedEntry("base.vdb", "x");
+    CraftedEntry badData = rawEntry("base.vdb", 8, Bytes{0xFF, 0xFF, 0xFF}, "x"); // block type 3
+    CraftedEntry badHeader = storedEntry("base.vdb", "x");
     struct Case
     {
         const char* what;
@@ -242,9 +242,9 @@ TEST_F(UnzipArchiveTest, TruncatedMemberDataGivePrematureEnd)
     // member's data with its directory intact.
     for (const std::uint16_t method : {0, 8}) {
         SCOPED_TRACE(method);
-        const ZipEntrySpec first = storedEntry("first.txt", "first");
+        const CraftedEntry first = storedEntry("first.txt", "first");
         const std::string content(5000, 'z');
-        ZipEntrySpec second =
+        CraftedEntry second =
             method == 0 ? storedEntry("second.txt", content) : deflatedEntry("second.txt", content);
         Bytes zip = localHeader(first);
         append(zip, first.data);
@@ -271,7 +271,7 @@ TEST_F(UnzipArchiveTest, TruncatedMemberDataGivePrematureEnd)
 
 TEST_F(UnzipArchiveTest, LocalHeaderBeyondTheEndOfTheArchive)
 {
-    const ZipEntrySpec a = storedEntry("a.txt", "a");
+    const CraftedEntry a = storedEntry("a.txt", "a");
     Bytes zip = localHeader(a);
     append(zip, a.data);
     const auto directoryOffset = static_cast<std::uint32_t>(zip.size());
@@ -283,10 +283,10 @@ TEST_F(UnzipArchiveTest, LocalHeaderBeyondTheEndOfTheArchive)
 
 TEST_F(UnzipArchiveTest, DataDescriptorsWorkForDeflateButNotForStoredMembers)
 {
-    ZipEntrySpec deflated = deflatedEntry("deflated.txt", "sizes follow the data");
+    CraftedEntry deflated = deflatedEntry("deflated.txt", "sizes follow the data");
     deflated.flags = 0x0008;
     deflated.localCompressedSize = 0;
-    ZipEntrySpec stored = storedEntry("stored.txt", "sizes follow the data");
+    CraftedEntry stored = storedEntry("stored.txt", "sizes follow the data");
     stored.flags = 0x0008;
     stored.localCompressedSize = 0;
     EXPECT_EQ(unzip(archive({deflated, stored})), kPrematureEnd);
@@ -296,15 +296,15 @@ TEST_F(UnzipArchiveTest, DataDescriptorsWorkForDeflateButNotForStoredMembers)
 
 TEST_F(UnzipArchiveTest, UnsupportedMembersEndTheWalkWithTheCountSoFar)
 {
-    ZipEntrySpec method9 = storedEntry("third.txt", "x");
+    CraftedEntry method9 = storedEntry("third.txt", "x");
     method9.method = 9;
-    ZipEntrySpec encrypted = storedEntry("secret.txt", "x");
+    CraftedEntry encrypted = storedEntry("secret.txt", "x");
     encrypted.flags = 0x0001;
-    const ZipEntrySpec overrun = rawEntry("overrun.txt", 8, repeatOverrunStream(), "");
+    const CraftedEntry overrun = rawEntry("overrun.txt", 8, repeatOverrunStream(), "");
     struct Case
     {
         const char* what;
-        std::vector<ZipEntrySpec> entries;
+        std::vector<CraftedEntry> entries;
         std::int32_t expected;
     };
     const Case cases[] = {
@@ -324,10 +324,10 @@ TEST_F(UnzipArchiveTest, UnsupportedMembersEndTheWalkWithTheCountSoFar)
 
 TEST_F(UnzipArchiveTest, TheMethodIsCheckedBeforeEncryption)
 {
-    ZipEntrySpec both = storedEntry("both.txt", "x");
+    CraftedEntry both = storedEntry("both.txt", "x");
     both.method = 9;
     both.flags = 0x0001;
-    ZipEntrySpec encrypted = storedEntry("enc.txt", "x");
+    CraftedEntry encrypted = storedEntry("enc.txt", "x");
     encrypted.flags = 0x0001;
     const std::string zip = archive({both, encrypted});
     MemberExtractor extractor(platform::toOsPath(zip));

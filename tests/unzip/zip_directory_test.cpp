@@ -121,8 +121,8 @@ TEST(OpenZipDirectory, FindsTheEndRecordBehindCommentsOfAnyLength)
 TEST(OpenZipDirectory, TheEndRecordNearestTheEndWins)
 {
     TempDir dir;
-    const ZipEntrySpec a = storedEntry("a.txt", "a");
-    const ZipEntrySpec b = storedEntry("b.txt", "b");
+    const CraftedEntry a = storedEntry("a.txt", "a");
+    const CraftedEntry b = storedEntry("b.txt", "b");
     Bytes zip = localHeader(a);
     append(zip, a.data);
     const auto offsetB = static_cast<std::uint32_t>(zip.size());
@@ -144,16 +144,16 @@ TEST(OpenZipDirectory, TheEndRecordNearestTheEndWins)
 TEST(NextZipEntry, ReadsTheFieldsOfEachEntry)
 {
     TempDir dir;
-    ZipEntrySpec dos = storedEntry("dir/sub/DOS.TXT", "dos");
+    CraftedEntry dos = storedEntry("dir/sub/DOS.TXT", "dos");
     dos.externalAttributes = 0x21;
-    ZipEntrySpec unix = storedEntry("unix.txt", "unix");
+    CraftedEntry unix = storedEntry("unix.txt", "unix");
     unix.hostSystem = 3;
     unix.externalAttributes = 0x81A40021;
-    ZipEntrySpec big = storedEntry("big.bin", "");
+    CraftedEntry big = storedEntry("big.bin", "");
     big.compressedSize = 0xFFFFFFFF;
     big.uncompressedSize = 0x80000000;
-    ZipEntrySpec nul = storedEntry(std::string("cut\0here.txt", 12), "");
-    ZipEntrySpec longName = storedEntry(std::string(300, 'n'), "");
+    CraftedEntry nul = storedEntry(std::string("cut\0here.txt", 12), "");
+    CraftedEntry longName = storedEntry(std::string(300, 'n'), "");
 
     ZipDirEntry entry;
     ASSERT_EQ(OpenZipDirectory(
@@ -184,8 +184,8 @@ TEST(NextZipEntry, ReadsTheFieldsOfEachEntry)
 TEST(NextZipEntry, AMalformedEntryEndsTheWalkAfterTheGoodOnes)
 {
     TempDir dir;
-    const ZipEntrySpec a = storedEntry("a.txt", "a");
-    const ZipEntrySpec b = storedEntry("b.txt", "b");
+    const CraftedEntry a = storedEntry("a.txt", "a");
+    const CraftedEntry b = storedEntry("b.txt", "b");
     Bytes zip = localHeader(a);
     append(zip, a.data);
     const auto directory = static_cast<std::uint32_t>(zip.size());

@@ -30,9 +30,9 @@ std::uint32_t crcOf(std::string_view content)
                               content.size());
 }
 
-ZipEntrySpec rawEntry(std::string name, std::uint16_t method, Bytes data, std::string_view content)
+CraftedEntry rawEntry(std::string name, std::uint16_t method, Bytes data, std::string_view content)
 {
-    ZipEntrySpec entry;
+    CraftedEntry entry;
     entry.name = std::move(name);
     entry.method = method;
     entry.compressedSize = static_cast<std::uint32_t>(data.size());
@@ -42,24 +42,24 @@ ZipEntrySpec rawEntry(std::string name, std::uint16_t method, Bytes data, std::s
     return entry;
 }
 
-ZipEntrySpec storedEntry(std::string name, std::string_view content)
+CraftedEntry storedEntry(std::string name, std::string_view content)
 {
     return rawEntry(std::move(name), 0, bytesOf(content), content);
 }
 
-ZipEntrySpec deflatedEntry(std::string name, std::string_view content)
+CraftedEntry deflatedEntry(std::string name, std::string_view content)
 {
     return rawEntry(std::move(name), 8, deflate::literalStream(content), content);
 }
 
-ZipEntrySpec directoryEntry(std::string name)
+CraftedEntry directoryEntry(std::string name)
 {
-    ZipEntrySpec entry = storedEntry(std::move(name), "");
+    CraftedEntry entry = storedEntry(std::move(name), "");
     entry.externalAttributes = 0x10;
     return entry;
 }
 
-Bytes localHeader(const ZipEntrySpec& entry)
+Bytes localHeader(const CraftedEntry& entry)
 {
     Bytes out;
     put32(out, 0x04034B50);
@@ -76,7 +76,7 @@ Bytes localHeader(const ZipEntrySpec& entry)
     return out;
 }
 
-Bytes centralEntry(const ZipEntrySpec& entry, std::uint32_t localHeaderOffset)
+Bytes centralEntry(const CraftedEntry& entry, std::uint32_t localHeaderOffset)
 {
     Bytes out;
     put32(out, 0x02014B50);
@@ -116,11 +116,11 @@ Bytes endRecord(std::uint16_t entries, std::uint32_t directorySize, std::uint32_
     return out;
 }
 
-Bytes buildZip(const std::vector<ZipEntrySpec>& entries, std::string_view comment)
+Bytes buildZip(const std::vector<CraftedEntry>& entries, std::string_view comment)
 {
     Bytes archive;
     Bytes directory;
-    for (const ZipEntrySpec& entry : entries) {
+    for (const CraftedEntry& entry : entries) {
         const auto offset = static_cast<std::uint32_t>(archive.size());
         append(archive, localHeader(entry));
         append(archive, entry.data);

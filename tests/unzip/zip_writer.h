@@ -12,7 +12,7 @@
 // field under the test's control.
 namespace unzip_test {
 
-struct ZipEntrySpec
+struct CraftedEntry
 {
     std::string name; // raw bytes, "/" separators
     Bytes data;       // the member's data as stored in the archive
@@ -29,22 +29,22 @@ struct ZipEntrySpec
 };
 
 // A member stored as it is; a member deflated as one fixed block of literals; a directory entry.
-ZipEntrySpec storedEntry(std::string name, std::string_view content);
-ZipEntrySpec deflatedEntry(std::string name, std::string_view content);
-ZipEntrySpec directoryEntry(std::string name);
+CraftedEntry storedEntry(std::string name, std::string_view content);
+CraftedEntry deflatedEntry(std::string name, std::string_view content);
+CraftedEntry directoryEntry(std::string name);
 // A member with arbitrary data whose expanded content is given for its sizes and CRC-32.
-ZipEntrySpec rawEntry(std::string name, std::uint16_t method, Bytes data, std::string_view content);
+CraftedEntry rawEntry(std::string name, std::uint16_t method, Bytes data, std::string_view content);
 
 std::uint32_t crcOf(std::string_view content);
 
 // Records, for archives laid out by hand.
-Bytes localHeader(const ZipEntrySpec& entry);
-Bytes centralEntry(const ZipEntrySpec& entry, std::uint32_t localHeaderOffset);
+Bytes localHeader(const CraftedEntry& entry);
+Bytes centralEntry(const CraftedEntry& entry, std::uint32_t localHeaderOffset);
 Bytes endRecord(std::uint16_t entries, std::uint32_t directorySize, std::uint32_t directoryOffset,
                 std::string_view comment = {});
 
 // Local headers with data, then the central directory, then the end record.
-Bytes buildZip(const std::vector<ZipEntrySpec>& entries, std::string_view comment = {});
+Bytes buildZip(const std::vector<CraftedEntry>& entries, std::string_view comment = {});
 
 void append(Bytes& to, const Bytes& bytes);
 
