@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """compare_extractors.py RUNS ARCHIVE... : extracts each archive RUNS times with kavor-unzip,
-Info-ZIP unzip and 7-Zip into a fresh directory, and prints the median wall time and median
-peak resident memory of each, with kavor-unzip's ratios to the others. The first run of each
-tool is checked: every tool must produce the same files with the same bytes.
+Info-ZIP unzip and 7-Zip into a fresh directory, and prints the median wall time, CPU time
+(user + system) and peak resident memory of each, with kavor-unzip's ratios to the others. The
+first run of each tool is checked: every tool must produce the same files with the same bytes.
 
-The tools alternate run by run, so that all see the same load of a shared machine."""
+The tools take turns run by run, in a rotating order, so that all see the same load of a shared
+machine and none always runs right after another's files were deleted."""
 
 import filecmp
 import os
@@ -27,17 +28,19 @@ def commands(archive, target):
 
 
 def run(command, work):
-    """Wall time in seconds and peak resident memory in MB of one run. GNU time measures the
-    memory: a child forked from this interpreter would count the interpreter's pages too."""
+    """Wall time and CPU time in seconds and peak resident memory in MB of one run. GNU time
+    measures CPU and memory: a child forked from this interpreter would count the interpreter's
+    pages too."""
     report = os.path.join(work, "time.txt")
     start = time.perf_counter()
-    result = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + command,
+    result = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", report] + command,
                             stdout=subprocess.DEVNULL)
     elapsed = time.perf_counter() - start
     if result.returncode != 0:
         sys.exit(f"failed: {' '.join(command)}")
     with open(report) as f:
-        return elapsed, int(f.read().split()[-1]) / 1024
+        user, system, peak = f.read().split()[-3:]
+    return elapsed, float(user) + float(system), int(peak) / 1024
 
 
 def same_tree(a, b):
@@ -55,16 +58,19 @@ def main():
     try:
         for archive in sys.argv[2:]:
             times = {}
+            cpu = {}
             memory = {}
+            tools = ["kavor-unzip", "unzip", "7z"]
             for k in range(runs):
-                for tool in ("kavor-unzip", "unzip", "7z"):
+                for tool in tools[k % 3:] + tools[:k % 3]:
                     target = os.path.join(work, tool)
                     shutil.rmtree(target, ignore_errors=True)
                     os.makedirs(target)
                     # Start each run without the previous runs' writes still in flight.
                     os.sync()
-                    elapsed, peak = run(commands(archive, target)[tool], work)
+                    elapsed, seconds, peak = run(commands(archive, target)[tool], work)
                     times.setdefault(tool, []).append(elapsed)
+                    cpu.setdefault(tool, []).append(seconds)
                     memory.setdefault(tool, []).append(peak)
                 if k == 0:
                     for other in ("unzip", "7z"):
@@ -73,14 +79,19 @@ def main():
                             sys.exit(f"{archive}: kavor-unzip and {other} extract different files")
             print(f"\n{os.path.basename(archive)} ({os.path.getsize(archive) / 1e6:.1f} MB), "
                   f"median of {runs}")
-            print(f"  {'tool':12} {'wall time':>10} {'peak RSS':>10}")
-            for tool in times:
+            print(f"  {'tool':12} {'wall time':>10} {'CPU time':>10} {'peak RSS':>10}")
+            for tool in tools:
                 print(f"  {tool:12} {statistics.median(times[tool]):9.3f}s "
+                      f"{statistics.median(cpu[tool]):9.3f}s "
                       f"{statistics.median(memory[tool]):7.1f} MB")
+            def ratio(values, other):
+                # GNU time counts CPU time in hundredths: tiny archives may show none.
+                below = statistics.median(values[other])
+                return f"{statistics.median(values['kavor-unzip']) / below:.2f}x" if below else "n/a"
+
             for other in ("unzip", "7z"):
-                t = statistics.median(times["kavor-unzip"]) / statistics.median(times[other])
-                m = statistics.median(memory["kavor-unzip"]) / statistics.median(memory[other])
-                print(f"  kavor-unzip / {other}: time {t:.2f}x, peak memory {m:.2f}x")
+                print(f"  kavor-unzip / {other}: wall time {ratio(times, other)}, "
+                      f"CPU time {ratio(cpu, other)}, peak memory {ratio(memory, other)}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
