@@ -41,6 +41,7 @@ MemoryDecodeResult decodeFromMemory(const MemberFormat& format,
     MemoryDecodeResult decoded;
     decoded.result = decodeMember(format, source, sink);
     decoded.output = sink.bytes();
+    decoded.writeSizes = sink.writeSizes();
     return decoded;
 }
 

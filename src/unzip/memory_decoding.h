@@ -50,6 +50,7 @@ struct MemoryDecodeResult
 {
     std::int32_t result = 0;
     std::vector<std::uint8_t> output;
+    std::vector<std::size_t> writeSizes; // the size of each write, in order
 };
 
 // Decodes compressed as the data of a member of the given format, as if the archive ended right

@@ -11,12 +11,12 @@ using namespace unzip_test::deflate;
 
 namespace {
 
-MemoryDecodeResult inflate(const Bytes& stream)
+MemoryDecodeResult inflate(const Bytes& stream, std::size_t outputLimit = SIZE_MAX)
 {
     MemberFormat format;
     format.method = 8;
     format.compressedSize = static_cast<std::int64_t>(stream.size());
-    return decodeFromMemory(format, stream);
+    return decodeFromMemory(format, stream, outputLimit);
 }
 
 // What a stream of literals and (length, distance) references expands to, each reference
@@ -157,34 +157,23 @@ TEST(Inflate, InvalidStreams)
         w.bits(0, 12); // four code-length code lengths, all 0
         cases.push_back({"a code-length code without codes", w.bytes(), kInvalidData});
     }
-    {
-        // Literals 'a' and end-of-block, a length code, and no distance codes at all.
+    // Literals 'a' and end-of-block, a length code (3), then the distance code as given.
+    const auto matchWith = [](std::vector<unsigned> distanceLengths, unsigned distanceBits) {
         std::vector<unsigned> lengths(258, 0);
         lengths['a'] = 1;
         lengths[256] = 2;
         lengths[257] = 2;
         BitWriter w;
-        dynamicHeader(w, true, lengths, {0});
+        dynamicHeader(w, true, lengths, distanceLengths);
         const PrefixCode literals(lengths);
         literals.put(w, 'a');
         literals.put(w, 257);
-        w.bits(0, 8);
-        cases.push_back({"a length code without distance codes", w.bytes(), kInvalidData});
-    }
-    {
-        // One distance code of one bit: "0" decodes, "1" is invalid.
-        std::vector<unsigned> lengths(258, 0);
-        lengths['a'] = 1;
-        lengths[256] = 2;
-        lengths[257] = 2;
-        BitWriter w;
-        dynamicHeader(w, true, lengths, {1});
-        const PrefixCode literals(lengths);
-        literals.put(w, 'a');
-        literals.put(w, 257);
-        w.bits(1, 1);
-        cases.push_back({"the unused one-bit distance code", w.bytes(), kInvalidData});
-    }
+        w.bits(distanceBits, 8);
+        return w.bytes();
+    };
+    cases.push_back({"a length code without distance codes", matchWith({0}, 0), kInvalidData});
+    // One distance code of one bit: "0" decodes, "1" is invalid.
+    cases.push_back({"the unused one-bit distance code", matchWith({1}, 1), kInvalidData});
     const auto repeatPast = [](unsigned symbol, unsigned extra) {
         BitWriter w;
         std::vector<CodeLengthSymbol> symbols(257 + 1 - 2, {8});
@@ -258,19 +247,14 @@ TEST(Inflate, ReferencesRepeatWrapAndReadZerosBeforeTheStart)
         f.reference(258, 1000 + 97 * static_cast<unsigned>(k));
     f.end();
 
-    MemberFormat format;
-    format.method = 8;
-    const Bytes stream = f.bits.bytes();
-    format.compressedSize = static_cast<std::int64_t>(stream.size());
-    MemorySource source(stream);
-    MemorySink sink;
-    EXPECT_EQ(decodeMember(format, source, sink), 0);
-    ASSERT_EQ(sink.bytes().size(), f.expected.out.size());
-    EXPECT_EQ(sink.bytes(), f.expected.out);
-    EXPECT_EQ(Bytes(sink.bytes().begin(), sink.bytes().begin() + 5), Bytes(5, 0));
+    const MemoryDecodeResult r = inflate(f.bits.bytes());
+    EXPECT_EQ(r.result, 0);
+    ASSERT_EQ(r.output.size(), f.expected.out.size());
+    EXPECT_EQ(r.output, f.expected.out);
+    EXPECT_EQ(Bytes(r.output.begin(), r.output.begin() + 5), Bytes(5, 0));
     // Full windows, then the rest.
-    for (std::size_t k = 0; k + 1 < sink.writeSizes().size(); ++k)
-        EXPECT_EQ(sink.writeSizes()[k], 32768u);
+    for (std::size_t k = 0; k + 1 < r.writeSizes.size(); ++k)
+        EXPECT_EQ(r.writeSizes[k], 32768u);
 }
 
 TEST(Inflate, OutputOfExactlyOneWindowIsWrittenOnce)
@@ -286,15 +270,10 @@ TEST(Inflate, OutputOfExactlyOneWindowIsWrittenOnce)
         left -= length;
     }
     f.end();
-    const Bytes stream = f.bits.bytes();
-    MemberFormat format;
-    format.method = 8;
-    format.compressedSize = static_cast<std::int64_t>(stream.size());
-    MemorySource source(stream);
-    MemorySink sink;
-    EXPECT_EQ(decodeMember(format, source, sink), 0);
-    EXPECT_EQ(sink.writeSizes(), std::vector<std::size_t>{32768});
-    EXPECT_EQ(sink.bytes(), f.expected.out);
+    const MemoryDecodeResult r = inflate(f.bits.bytes());
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.writeSizes, std::vector<std::size_t>{32768});
+    EXPECT_EQ(r.output, f.expected.out);
 }
 
 TEST(Inflate, InputEndingInsideABlock)
@@ -324,14 +303,8 @@ TEST(Inflate, FailingWritesGiveMinus2)
     for (int k = 0; k < 200; ++k)
         f.reference(258, 1);
     f.end();
-    MemberFormat format;
-    format.method = 8;
-    const Bytes stream = f.bits.bytes();
-    format.compressedSize = static_cast<std::int64_t>(stream.size());
-    for (const std::size_t limit : {std::size_t{0}, std::size_t{32768}}) {
-        const MemoryDecodeResult r = decodeFromMemory(format, stream, limit);
-        EXPECT_EQ(r.result, kOutputFailed) << limit;
-    }
+    for (const std::size_t limit : {std::size_t{0}, std::size_t{32768}})
+        EXPECT_EQ(inflate(f.bits.bytes(), limit).result, kOutputFailed) << limit;
 }
 
 } // namespace

@@ -159,14 +159,9 @@ TEST(Unshrink, WritesPiecesOf767Bytes)
 {
     ShrinkWriter w;
     w.text(std::string(767, 'q'));
-    const Bytes stream = w.bytes();
-    MemberFormat f;
-    f.method = 1;
-    f.compressedSize = static_cast<std::int64_t>(stream.size());
-    MemorySource source(stream);
-    MemorySink sink;
-    EXPECT_EQ(decodeMember(f, source, sink), 0);
-    EXPECT_EQ(sink.writeSizes(), std::vector<std::size_t>{767});
+    const MemoryDecodeResult exact = unshrink(w.bytes());
+    EXPECT_EQ(exact.result, 0);
+    EXPECT_EQ(exact.writeSizes, std::vector<std::size_t>{767});
 
     w.text("r");
     EXPECT_EQ(unshrink(w.bytes(), 767).result, kOutputFailed);
