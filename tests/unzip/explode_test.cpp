@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "legacy_writers.h"
 #include "memory_decoding.h"
 #include "stream_writer.h"
 #include "unzip/unzip_archive.h"
@@ -10,93 +11,6 @@ using namespace unzip;
 using namespace unzip_test;
 
 namespace {
-
-constexpr std::uint16_t kEightK = 0x0002;
-constexpr std::uint16_t kThreeTrees = 0x0004;
-
-// An imploded stream written item by item, with the expansion it must give (references before
-// the start of the output read zero bytes).
-class ImplodeWriter
-{
-public:
-    explicit ImplodeWriter(std::uint16_t flags,
-                           std::vector<unsigned> distanceLengths = std::vector<unsigned>(64, 6))
-        : m_flags(flags), m_literals(std::vector<unsigned>(256, 8)),
-          m_lengths(std::vector<unsigned>(64, 6)), m_distances(std::move(distanceLengths))
-    {}
-
-    bool threeTrees() const { return (m_flags & kThreeTrees) != 0; }
-    unsigned lowBits() const { return (m_flags & kEightK) ? 7 : 6; }
-    unsigned minLength() const { return threeTrees() ? 3 : 2; }
-
-    void literal(std::uint8_t b)
-    {
-        m_bits.bits(1, 1);
-        if (threeTrees())
-            m_literals.put(m_bits, b, true);
-        else
-            m_bits.bits(b, 8);
-        m_expected.push_back(b);
-    }
-
-    void match(unsigned length, unsigned distance)
-    {
-        m_bits.bits(0, 1);
-        m_bits.bits((distance - 1) & ((1u << lowBits()) - 1), lowBits());
-        m_distances.put(m_bits, (distance - 1) >> lowBits(), true);
-        const unsigned code = std::min(length - minLength(), 63u);
-        m_lengths.put(m_bits, code, true);
-        if (code == 63)
-            m_bits.bits(length - minLength() - 63, 8);
-        for (unsigned k = 0; k < length; ++k)
-            m_expected.push_back(
-                m_expected.size() >= distance ? m_expected[m_expected.size() - distance] : 0);
-    }
-
-    Bytes trees() const
-    {
-        Bytes out;
-        if (threeTrees())
-            append(out, implodeTree(m_literals.lengths()));
-        append(out, implodeTree(m_lengths.lengths()));
-        append(out, implodeTree(m_distances.lengths()));
-        return out;
-    }
-
-    Bytes stream() const
-    {
-        Bytes out = trees();
-        append(out, m_bits.bytes());
-        return out;
-    }
-
-    MemberFormat format(std::int64_t compressedSize = -1) const
-    {
-        MemberFormat f;
-        f.method = 6;
-        f.flags = m_flags;
-        f.compressedSize =
-            compressedSize >= 0 ? compressedSize : static_cast<std::int64_t>(stream().size());
-        f.uncompressedSize = static_cast<std::int64_t>(m_expected.size());
-        return f;
-    }
-
-    const Bytes& expected() const { return m_expected; }
-    std::size_t bitCount() const { return m_bits.bitCount(); }
-
-private:
-    static void append(Bytes& to, const Bytes& from)
-    {
-        to.insert(to.end(), from.begin(), from.end());
-    }
-
-    std::uint16_t m_flags;
-    PrefixCode m_literals;
-    PrefixCode m_lengths;
-    PrefixCode m_distances;
-    BitWriter m_bits;
-    Bytes m_expected;
-};
 
 MemoryDecodeResult explode(const ImplodeWriter& w)
 {

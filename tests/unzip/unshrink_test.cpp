@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "legacy_writers.h"
 #include "memory_decoding.h"
 #include "stream_writer.h"
 #include "unzip/unzip_archive.h"
@@ -8,35 +9,6 @@ using namespace unzip;
 using namespace unzip_test;
 
 namespace {
-
-// A shrunk stream: codes of the current size, least significant bit first.
-class ShrinkWriter
-{
-public:
-    ShrinkWriter& code(unsigned c)
-    {
-        m_bits.bits(c, m_codeSize);
-        return *this;
-    }
-    ShrinkWriter& text(std::string_view literals)
-    {
-        for (const char c : literals)
-            code(static_cast<unsigned char>(c));
-        return *this;
-    }
-    ShrinkWriter& increase()
-    {
-        code(256).code(1);
-        ++m_codeSize;
-        return *this;
-    }
-    ShrinkWriter& partialClear() { return code(256).code(2); }
-    Bytes bytes() const { return m_bits.bytes(); }
-
-private:
-    BitWriter m_bits;
-    unsigned m_codeSize = 9;
-};
 
 MemoryDecodeResult unshrink(const Bytes& stream, std::size_t outputLimit = SIZE_MAX)
 {
