@@ -62,29 +62,10 @@ std::vector<Stream> craftedStreams()
         streams.push_back({"implode" + std::to_string(flags) + ".bin", 6, flags, w.stream(),
                            textOf(w.expected())});
     }
-    streams.push_back({"clear.txt", 1, 0,
-                       ShrinkWriter()
-                           .text("abcd")
-                           .code(257)
-                           .text("e")
-                           .partialClear()
-                           .text("fg")
-                           .code(258)
-                           .code(259)
-                           .code(257)
-                           .code(260)
-                           .code(261)
-                           .code(262)
-                           .bytes(),
-                       "abcdabefgeffgabgeefffga"});
-    std::string literals;
-    for (int k = 0; k < 7937; ++k)
-        literals += static_cast<char>('a' + k % 26);
-    ShrinkWriter full;
-    full.text(literals.substr(0, 1)).increase().increase().increase().increase();
-    full.text(literals.substr(1)).code(8191).text("z").partialClear().text("y").code(257).code(258);
-    streams.push_back({"full.txt", 1, 0, full.bytes(),
-                       literals + literals.substr(7934, 2) + "z" + "y" + "zy" + "yz", true});
+    const ShrunkCase clear = partialClearAfterEntries();
+    streams.push_back({"clear.txt", 1, 0, clear.stream, clear.expected});
+    const ShrunkCase full = fullDictionary();
+    streams.push_back({"full.txt", 1, 0, full.stream, full.expected, true});
     return streams;
 }
 

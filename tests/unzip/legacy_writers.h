@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -126,5 +127,50 @@ private:
     BitWriter m_bits;
     unsigned m_codeSize = 9;
 };
+
+// A shrunk stream and the text it expands to.
+struct ShrunkCase
+{
+    Bytes stream;
+    std::string expected;
+};
+
+// Entries 257 "ab", 258 "bc", 259 "cd", 260 "da", 261 "abe", then a partial clear: it keeps 257
+// (261 uses it) and frees 258..261; new entries take them in ascending order, then go on at 262,
+// the old head of the free list.
+inline ShrunkCase partialClearAfterEntries()
+{
+    ShrinkWriter w;
+    w.text("abcd").code(257).text("e").partialClear().text("fg");
+    for (const unsigned code : {258, 259, 257, 260, 261, 262})
+        w.code(code);
+    return {w.bytes(), "abcd"
+                       "ab"
+                       "e"
+                       "f"
+                       "g"
+                       "ef"
+                       "fg"
+                       "ab"
+                       "ge"
+                       "eff"
+                       "fga"};
+}
+
+// 7,937 literals in 13-bit codes fill entries 257..8192 (entry c is the literals c-257 and
+// c-256); code 8191 and "z" then add nothing, until a partial clear frees every entry (no
+// entry is another's prefix) and "y" takes 257 again.
+inline ShrunkCase fullDictionary()
+{
+    std::string literals;
+    for (int k = 0; k < 7937; ++k)
+        literals += static_cast<char>('a' + k % 26);
+    ShrinkWriter w;
+    w.text(literals.substr(0, 1));
+    for (int k = 0; k < 4; ++k)
+        w.increase();
+    w.text(literals.substr(1)).code(8191).text("z").partialClear().text("y").code(257).code(258);
+    return {w.bytes(), literals + literals.substr(7934, 2) + "z" + "y" + "zy" + "yz"};
+}
 
 } // namespace unzip_test

@@ -30,34 +30,8 @@ TEST(Unshrink, DecodesDictionaryCodes)
         {"a code that is free when read", ShrinkWriter().text("a").code(257).bytes(), "aaa"},
         {"a partial clear before any entry",
          ShrinkWriter().text("a").partialClear().text("b").code(257).bytes(), "abab"},
-        // Entries 257 "ab", 258 "bc", 259 "cd", 260 "da", 261 "abe". The clear keeps 257 (261
-        // uses it) and frees 258..261; new entries take them in ascending order, then go on at
-        // 262, the old head of the free list.
-        {"a partial clear after entries",
-         ShrinkWriter()
-             .text("abcd")
-             .code(257)
-             .text("e")
-             .partialClear()
-             .text("fg")
-             .code(258)
-             .code(259)
-             .code(257)
-             .code(260)
-             .code(261)
-             .code(262)
-             .bytes(),
-         "abcd"
-         "ab"
-         "e"
-         "f"
-         "g"
-         "ef"
-         "fg"
-         "ab"
-         "ge"
-         "eff"
-         "fga"},
+        {"a partial clear after entries", partialClearAfterEntries().stream,
+         partialClearAfterEntries().expected},
         {"codes of 10 to 13 bits",
          ShrinkWriter()
              .text("a")
@@ -112,19 +86,11 @@ TEST(Unshrink, InvalidControlSequencesAndCorruptChains)
 
 TEST(Unshrink, AFullDictionaryAddsNothingUntilAPartialClear)
 {
-    std::string literals;
-    for (int k = 0; k < 7937; ++k) // entries 257..8192, entry c is "L[c-257] L[c-256]"
-        literals += static_cast<char>('a' + k % 26);
-    ShrinkWriter w;
-    w.text(literals.substr(0, 1));
-    for (int k = 0; k < 4; ++k)
-        w.increase(); // 13-bit codes from here on, so that code 8191 can be read
-    w.text(literals.substr(1)).code(8191).text("z").partialClear().text("y").code(257).code(258);
-    const MemoryDecodeResult r = unshrink(w.bytes());
+    const ShrunkCase full = fullDictionary();
+    const MemoryDecodeResult r = unshrink(full.stream);
     EXPECT_EQ(r.result, 0);
-    const std::string expected = literals + literals.substr(7934, 2) + "z" + "y" + "zy" + "yz";
-    ASSERT_EQ(r.output.size(), expected.size());
-    EXPECT_TRUE(textOf(r.output) == expected);
+    ASSERT_EQ(r.output.size(), full.expected.size());
+    EXPECT_TRUE(textOf(r.output) == full.expected);
 }
 
 TEST(Unshrink, WritesPiecesOf767Bytes)
