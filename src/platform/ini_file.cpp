@@ -1,7 +1,8 @@
 #include "platform/ini_file.h"
 
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <system_error>
 
 #include "platform/atomic_file.h"
 #include "platform/convert_error.h"
@@ -98,12 +99,24 @@ IniFile::IniFile() : m_lineEnd(kNativeLineEnd) {}
 
 IniFile IniFile::load(std::string_view enginePath)
 {
-    std::ifstream in(toOsPath(enginePath), std::ios::binary);
+    const std::filesystem::path path = toOsPath(enginePath);
+    std::ifstream in(path, std::ios::binary);
     if (!in)
         return IniFile();
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return parse(contents.str());
+    std::string contents(kMaxReadBytes + 1, '\0');
+    in.read(contents.data(), static_cast<std::streamsize>(contents.size()));
+    contents.resize(static_cast<std::size_t>(in.gcount()));
+    if (contents.size() <= kMaxReadBytes)
+        return parse(contents);
+
+    // A line cut at the limit is not read at all, so that no value is read cut short.
+    const auto lastLineEnd = contents.rfind('\n', kMaxReadBytes - 1);
+    const std::size_t kept = lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1;
+    IniFile ini = parse(std::string_view(contents).substr(0, kept));
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec))
+        ini.m_unreadTail = UnreadTail{std::string(enginePath), kept};
+    return ini;
 }
 
 IniFile IniFile::parse(std::string_view contents)
@@ -153,7 +166,8 @@ std::string IniFile::readString(std::string_view section, std::string_view key,
         value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
     }
-    return std::string(value.substr(0, kMaxValueLength));
+    value = value.substr(0, kMaxValueLength);
+    return std::string(value.substr(0, value.find('\0')));
 }
 
 std::int32_t IniFile::readInteger(std::string_view section, std::string_view key,
@@ -221,7 +235,22 @@ bool IniFile::save(std::string_view enginePath) const
 {
     const std::string contents = serialize();
     AtomicFile file(toOsPath(enginePath));
-    return file.open() && file.write(contents.data(), contents.size()) && file.commit();
+    if (!file.open() || !file.write(contents.data(), contents.size()))
+        return false;
+    if (m_unreadTail) {
+        std::ifstream tail(toOsPath(m_unreadTail->enginePath), std::ios::binary);
+        if (!tail.seekg(static_cast<std::streamoff>(m_unreadTail->offset)))
+            return false;
+        std::vector<char> buffer(64 * 1024);
+        while (tail) {
+            tail.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            if (!file.write(buffer.data(), static_cast<std::size_t>(tail.gcount())))
+                return false;
+        }
+        if (!tail.eof())
+            return false;
+    }
+    return file.commit();
 }
 
 } // namespace platform
