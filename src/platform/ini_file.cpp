@@ -8,6 +8,10 @@
 #include "platform/convert_error.h"
 #include "platform/os_path.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace platform {
 namespace {
 
@@ -91,6 +95,21 @@ std::optional<SectionSpan> findSection(const std::vector<std::string>& lines,
         return SectionSpan{i, end};
     }
     return std::nullopt;
+}
+
+// A file the user made read-only is not replaced behind their back: the profile API refuses to
+// write it, and a rename over it would pass over its protection.
+bool isReadOnlyFile(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    return !ec && std::filesystem::exists(status) &&
+           (status.permissions() & std::filesystem::perms::owner_write) ==
+               std::filesystem::perms::none;
+#else
+    return ::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0;
+#endif
 }
 
 } // namespace
@@ -233,8 +252,11 @@ std::string IniFile::serialize() const
 
 bool IniFile::save(std::string_view enginePath) const
 {
+    const std::filesystem::path path = toOsPath(enginePath);
+    if (isReadOnlyFile(path))
+        return false;
     const std::string contents = serialize();
-    AtomicFile file(toOsPath(enginePath));
+    AtomicFile file(path);
     if (!file.open() || !file.write(contents.data(), contents.size()))
         return false;
     if (m_unreadTail) {

@@ -5,6 +5,7 @@
 
 #include "engine/settings_file.h"
 #include "platform/ini_file.h"
+#include "support/as_nobody.h"
 #include "support/temp_dir.h"
 
 using namespace engine;
@@ -178,6 +179,39 @@ TEST_F(SettingsFileTest, UnwritableConfigIsReportedWithItsPath)
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + missingDir + "config.ini");
     }
     EXPECT_EQ(s.kvopath, "X"); // the record keeps the new values
+}
+
+// A config.ini the user made read-only, or one in a read-only directory, is not written; for
+// root permissions mean nothing, so the save runs as nobody.
+TEST_F(SettingsFileTest, ReadOnlyConfigIsReportedAndLeftAsItWas)
+{
+    namespace fs = std::filesystem;
+    const fs::perms readable =
+        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const fs::perms traversable =
+        fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    writeFile(configPath(), "[MAIN]\nkvopath=C:\\OLD\n");
+    for (const bool readOnlyDirectory : {false, true}) {
+        SCOPED_TRACE(readOnlyDirectory ? "read-only directory" : "read-only file");
+        const fs::perms writable =
+            fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+        fs::permissions(configPath(), readOnlyDirectory ? readable | writable : readable);
+        fs::permissions(dir.path(), readOnlyDirectory ? readable | traversable : fs::perms::all);
+        const auto outcome = testing_support::runAsNobody([this] {
+            Settings s = defaultSettings(programDir());
+            s.kvopath = "C:\\NEW";
+            try {
+                saveSettings(programDir(), s);
+                return std::string("saved");
+            } catch (const SettingsWriteError& e) {
+                return std::string(e.what());
+            }
+        });
+        if (!outcome)
+            GTEST_SKIP() << "root cannot be given up here";
+        EXPECT_EQ(*outcome, "Unable to write to " + programDir() + "config.ini");
+        EXPECT_EQ(readFile(configPath()), "[MAIN]\nkvopath=C:\\OLD\n");
+    }
 }
 
 // Whatever "config.ini" holds, the program starts: what cannot be read takes its default.

@@ -54,7 +54,7 @@ public:
     // Writes the whole document to a temporary file beside the target and renames it over the
     // target, so the old file stays whole when anything fails. The part of a regular file that
     // load() left unread follows the document byte for byte, copied from the loaded file. False
-    // on any I/O error.
+    // on any I/O error, and for a target that is read-only to the user.
     bool save(std::string_view enginePath) const;
 
 private:
