@@ -36,7 +36,11 @@ public:
         m_written += static_cast<std::int64_t>(size);
     }
     void Truncate(std::int64_t size) override { m_target.Truncate(size); }
-    void Reserve(std::int64_t size) override { m_target.Reserve(size); }
+    // Room beyond the bound would never be filled, whatever the chunks announce together.
+    void Reserve(std::int64_t size) override
+    {
+        m_target.Reserve(std::min(size, m_target.Size() - m_written + m_limit));
+    }
 
 private:
     TIdStream& m_target;
