@@ -180,8 +180,13 @@ void TForm_select_path::showDirectory(const QString& path)
 
 void TForm_select_path::openItem(QListWidgetItem* item)
 {
-    if (item)
-        showDirectory(item->data(kPathRole).toString());
+    if (!item)
+        return;
+    // The list is rebuilt once the view has finished with the click or key that opened the
+    // entry: rebuilding under its feet leaves it deaf to the next double-click.
+    QMetaObject::invokeMethod(
+        this, [this, path = item->data(kPathRole).toString()] { showDirectory(path); },
+        Qt::QueuedConnection);
 }
 
 void TForm_select_path::driveChosen(int index)

@@ -40,6 +40,9 @@ public:
     // Whether a worker has not finished its run yet; the program then leaves without waiting.
     bool workerRunning() const;
 
+    // The report interface that runs of this window write to (from their worker thread).
+    std::shared_ptr<WindowUpdateSink> updateSink() const { return m_sink; }
+
     // Start: when idle, switches the controls to running and starts a worker; else nothing.
     void Button_updateClick();
     // Sets the stop request of a running worker, waits for it (carrying out its reports
