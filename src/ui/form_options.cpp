@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "pictures.h"
 #include "ui/form_select_path.h"
@@ -94,23 +95,31 @@ TForm_options::TForm_options(QWidget* parent)
     Label7 = boldLabel(QStringLiteral("Сервер:"), GroupBox1, "Label7");
     place(Label7, 8, 25, 48, 13);
     Server = named(new QLineEdit(GroupBox1), "Server");
-    Server->setGeometry(128, 22, 200, 21);
     Label5 = boldLabel(QStringLiteral("Порт:"), GroupBox1, "Label5");
     place(Label5, 8, 52, 34, 13);
     Port = named(new QLineEdit(QStringLiteral("0"), GroupBox1), "Port");
-    Port->setGeometry(128, 48, 200, 21);
     Port->setMaxLength(kPortMaxLength);
     Port->installEventFilter(this);
     Label6 = boldLabel(QStringLiteral("Имя пользователя:"), GroupBox1, "Label6");
     place(Label6, 8, 77, 117, 13);
     UserName = named(new QLineEdit(GroupBox1), "UserName");
-    UserName->setGeometry(128, 72, 200, 21);
     Label8 = boldLabel(QStringLiteral("Пароль:"), GroupBox1, "Label8");
     place(Label8, 8, 103, 49, 13);
     Password = named(new QLineEdit(GroupBox1), "Password");
-    Password->setGeometry(128, 96, 200, 21);
     Password->setEchoMode(QLineEdit::Password);
     Password->setStyleSheet(QStringLiteral("lineedit-password-character: 88")); // "X"
+
+    // The edits start right of the widest label, and give up width rather than leave the box
+    // when this platform's bold font is wider than the one the layout was drawn for.
+    int labelsRight = 0;
+    for (const QLabel* label : {Label5, Label6, Label7, Label8})
+        labelsRight = std::max(labelsRight, label->geometry().right());
+    const int editLeft = std::max(128, labelsRight + 6);
+    const int editWidth = std::min(200, GroupBox1->width() - editLeft - 13);
+    Server->setGeometry(editLeft, 22, editWidth, 21);
+    Port->setGeometry(editLeft, 48, editWidth, 21);
+    UserName->setGeometry(editLeft, 72, editWidth, 21);
+    Password->setGeometry(editLeft, 96, editWidth, 21);
 
     button_ok->setGeometry(26, 452, 137, 25);
     button_ok->setDefault(true);
