@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -187,6 +188,24 @@ TEST_F(MainWindowTest, ClosingDuringARunSetsTheStopRequestAndAbandonsTheWorkerSa
     server.close();
     EXPECT_TRUE(QTest::qWaitFor([&worker] { return worker.isNull(); }, 10000));
     EXPECT_EQ(m_updater.use_count(), 1);
+}
+
+TEST_F(MainWindowTest, CancelWaitsForTheRunWhileCarryingOutItsReports)
+{
+    SilentListener server;
+    pointUpdatePageAt(server.port());
+    auto window = openWindow();
+    QTest::keyClick(window.get(), Qt::Key_U, Qt::ControlModifier);
+    const QPointer<ui::Tpotok> worker = window->worker();
+    ASSERT_FALSE(worker.isNull());
+
+    // The cancel handler waits for the worker; the server lets go while it waits.
+    QTimer::singleShot(200, [&server] { server.close(); });
+    window->Button_cancelClick();
+    EXPECT_TRUE(worker.isNull() || worker->isFinished());
+    expectControls(*window, false);
+    EXPECT_EQ(logLines(*window), refusedPageLog());
+    EXPECT_TRUE(waitForIdle(*window));
 }
 
 TEST_F(MainWindowTest, ExitClosesTheWindowAfterCompletedRuns)
