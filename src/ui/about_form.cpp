@@ -46,9 +46,7 @@ const char* Tabout_form::mailAddress()
     return "updater@kavor.example";
 }
 
-Tabout_form::Tabout_form(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+Tabout_form::Tabout_form(QWidget* parent) : QDialog(parent, fixedDialogFlags())
 {
     setObjectName(QStringLiteral("about_form"));
     setWindowTitle(QStringLiteral("О программе"));

@@ -39,9 +39,7 @@ QLabel* boldLabel(const QString& text, QWidget* parent, const char* name)
 
 } // namespace
 
-TForm_options::TForm_options(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+TForm_options::TForm_options(QWidget* parent) : QDialog(parent, fixedDialogFlags())
 {
     setObjectName(QStringLiteral("Form_options"));
     setWindowTitle(QStringLiteral("Настройки"));

@@ -79,9 +79,7 @@ QStringList drives()
 
 } // namespace
 
-TForm_select_path::TForm_select_path(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+TForm_select_path::TForm_select_path(QWidget* parent) : QDialog(parent, fixedDialogFlags())
 {
     setObjectName(QStringLiteral("Form_select_path"));
     setWindowTitle(QStringLiteral("Выбор директории"));

@@ -22,6 +22,13 @@ inline void place(QWidget* widget, int left, int top, int width, int height)
     widget->setGeometry(left, top, std::max(width, hint.width()), std::max(height, hint.height()));
 }
 
+// A dialog with a fixed border and only the system menu and close buttons in its caption.
+inline Qt::WindowFlags fixedDialogFlags()
+{
+    return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+           Qt::WindowCloseButtonHint;
+}
+
 // The pixel height every window's font has; the designed layout is measured in pixels.
 inline constexpr int kFontPixelSize = 11;
 

@@ -11,13 +11,13 @@
 #include <gtest/gtest.h>
 
 #include "engine/updater.h"
+#include "main_window_fixture.h"
 #include "qt_test_support.h"
 #include "support/temp_dir.h"
 #include "ui/form_main.h"
 #include "ui/tpotok.h"
 
 using testing_support::SilentListener;
-using testing_support::TempDir;
 using testing_support::unusedPort;
 using testing_support::whenModal;
 using testing_support::writeFile;
@@ -25,32 +25,23 @@ using ui::TForm_main;
 
 namespace {
 
-class MainWindowTest : public ::testing::Test
+class MainWindowTest : public testing_support::MainWindowFixture
 {
 protected:
     // A config.ini whose update page is on 127.0.0.1 at port.
     void pointUpdatePageAt(std::uint16_t port)
     {
         m_page = "http://127.0.0.1:" + std::to_string(port) + "/update/";
-        writeFile(m_dir.path() / "config.ini", "[MAIN]\nupdatepath=" + m_page + "\n");
+        writeFile(configPath(), "[MAIN]\nupdatepath=" + m_page + "\n");
     }
 
-    std::unique_ptr<TForm_main> openWindow()
+    // Ctrl+U; the worker it started.
+    static QPointer<ui::Tpotok> startRun(TForm_main& window)
     {
-        m_updater = std::make_shared<engine::Updater>(m_dir.enginePath() + "\\");
-        auto window = std::make_unique<TForm_main>(m_updater);
-        window->show();
-        window->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        return window;
-    }
-
-    template <typename T> static T* control(const QObject& window, const char* name)
-    {
-        T* found = window.findChild<T*>(QString::fromLatin1(name));
-        if (!found)
-            ADD_FAILURE() << "no control " << name;
-        return found;
+        QTest::keyClick(&window, Qt::Key_U, Qt::ControlModifier);
+        const QPointer<ui::Tpotok> worker = window.worker();
+        EXPECT_FALSE(worker.isNull());
+        return worker;
     }
 
     static QStringList logLines(const TForm_main& window)
@@ -81,9 +72,7 @@ protected:
         EXPECT_FALSE(control<QPushButton>(window, "Button_cancel")->isVisible());
     }
 
-    TempDir m_dir;
     std::string m_page;
-    std::shared_ptr<engine::Updater> m_updater;
 };
 
 TEST_F(MainWindowTest, HasTheDesignedWindowControlsAndMenu)
@@ -173,8 +162,7 @@ TEST_F(MainWindowTest, ClosingDuringARunSetsTheStopRequestAndAbandonsTheWorkerSa
     SilentListener server;
     pointUpdatePageAt(server.port());
     auto window = openWindow();
-    QTest::keyClick(window.get(), Qt::Key_U, Qt::ControlModifier);
-    const QPointer<ui::Tpotok> worker = window->worker();
+    const QPointer<ui::Tpotok> worker = startRun(*window);
     ASSERT_FALSE(worker.isNull());
 
     QTest::keyClick(window.get(), Qt::Key_X, Qt::AltModifier);
@@ -195,8 +183,7 @@ TEST_F(MainWindowTest, CancelWaitsForTheRunWhileCarryingOutItsReports)
     SilentListener server;
     pointUpdatePageAt(server.port());
     auto window = openWindow();
-    QTest::keyClick(window.get(), Qt::Key_U, Qt::ControlModifier);
-    const QPointer<ui::Tpotok> worker = window->worker();
+    const QPointer<ui::Tpotok> worker = startRun(*window);
     ASSERT_FALSE(worker.isNull());
 
     // The cancel handler waits for the worker; the server lets go while it waits.
@@ -223,8 +210,7 @@ TEST_F(MainWindowTest, ExitClosesTheWindowAfterCompletedRuns)
 
 TEST_F(MainWindowTest, UnreadableProxyPasswordIsShownWhileTheWindowIsCreated)
 {
-    writeFile(m_dir.path() / "config.ini",
-              "[MAIN]\nproxy_server=p.example\nproxy_pwd=99107x105910aSRQD\n");
+    writeFile(configPath(), "[MAIN]\nproxy_server=p.example\nproxy_pwd=99107x105910aSRQD\n");
     QString shown;
     const auto watch = whenModal<QMessageBox>([&shown](QMessageBox& box) {
         shown = box.text();

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/updater.h"
+#include "main_window_fixture.h"
 #include "qt_test_support.h"
 #include "support/temp_dir.h"
 #include "ui/form_main.h"
@@ -19,7 +20,6 @@
 #include "ui/form_select_path.h"
 
 using testing_support::readFile;
-using testing_support::TempDir;
 using testing_support::whenModal;
 using testing_support::writeFile;
 using ui::TForm_main;
@@ -28,23 +28,10 @@ using ui::TForm_select_path;
 
 namespace {
 
-class OptionsCommandTest : public ::testing::Test
+class OptionsCommandTest : public testing_support::MainWindowFixture
 {
 protected:
     OptionsCommandTest() { std::filesystem::create_directory(m_dir.path() / "arch"); }
-
-    std::string programDirectory() const { return m_dir.enginePath() + "\\"; }
-    std::filesystem::path configPath() const { return m_dir.path() / "config.ini"; }
-
-    std::unique_ptr<TForm_main> openWindow()
-    {
-        m_updater = std::make_shared<engine::Updater>(programDirectory());
-        auto window = std::make_unique<TForm_main>(m_updater);
-        window->show();
-        window->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        return window;
-    }
 
     // Ctrl+O, with action carried out on the dialog while it runs.
     static void runOptions(TForm_main& window, std::function<void(TForm_options&)> action)
@@ -71,9 +58,6 @@ protected:
     {
         dialog.findChild<QPushButton*>("button_cancel")->click();
     }
-
-    TempDir m_dir;
-    std::shared_ptr<engine::Updater> m_updater;
 };
 
 engine::Settings sampleSettings(const std::string& directory)
