@@ -1,0 +1,127 @@
+#include <limits>
+
+#include "http/id_custom_http.h"
+#include "http/id_exception.h"
+#include "platform/code_page.h"
+#include "text_util.h"
+
+namespace http {
+namespace {
+
+// A body that breaks the client's bounds or its framing. The rest of the connection's bytes
+// can no longer be told apart from the next answer, so the connection is closed.
+class EBodyOutOfBounds : public EIdException
+{
+public:
+    using EIdException::EIdException;
+};
+
+EBodyOutOfBounds bodyTooLarge()
+{
+    return EBodyOutOfBounds("Response body exceeds " +
+                            std::to_string(TIdCustomHTTP::kMaxBodyBytes) + " bytes");
+}
+
+// Passes bytes on to the body's target and stops a body that outgrows the client's bound.
+class BoundedStream : public TIdStream
+{
+public:
+    explicit BoundedStream(TIdStream& target) : m_target(target) {}
+    std::int64_t Size() const override { return m_target.Size(); }
+    void Write(const char* data, std::size_t size) override
+    {
+        if (static_cast<std::int64_t>(size) > TIdCustomHTTP::kMaxBodyBytes - m_written)
+            throw bodyTooLarge();
+        m_target.Write(data, size);
+        m_written += static_cast<std::int64_t>(size);
+    }
+    void Truncate(std::int64_t size) override { m_target.Truncate(size); }
+    void Reserve(std::int64_t size) override { m_target.Reserve(size); }
+
+private:
+    TIdStream& m_target;
+    std::int64_t m_written = 0;
+};
+
+// Transfer codings are named without regard to case.
+bool isChunked(const std::string& transferEncoding)
+{
+    return platform::asciiUpper(transferEncoding).find("CHUNKED") != std::string::npos;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+void TIdCustomHTTP::ReadBody(TIdStream* target)
+{
+    if (!target)
+        return;
+    BoundedStream bounded(*target);
+    try {
+        if (m_response.ContentLength >= 1) {
+            if (m_response.ContentLength > kMaxBodyBytes)
+                throw bodyTooLarge();
+            try {
+                ReadToStream(bounded, m_response.ContentLength, false);
+            } catch (const EIdConnClosedGracefully&) {
+                // A body cut short by the server's close is delivered as far as it came.
+            }
+        } else if (isChunked(m_response.TransferEncoding)) {
+            ReadChunkedBody(bounded);
+        } else if (!m_response.HasContentLength()) {
+            ReadToStream(bounded, -1, true);
+        }
+    } catch (const EBodyOutOfBounds&) {
+        CloseConnection();
+        throw;
+    }
+}
+
+// Chunked framing: a size line (hexadecimal, optionally followed by an extension after a
+// blank or ";"), that many bytes, a line end; a size of 0 ends the chunks, and trailer lines
+// follow up to an empty line.
+void TIdCustomHTTP::ReadChunkedBody(TIdStream& target)
+{
+    DoStatus(TIdStatus::hsStatusText, "Chunk Started");
+    for (std::int64_t size = ReadChunkSize(); size > 0; size = ReadChunkSize()) {
+        ReadToStream(target, size, false);
+        ReadLine();
+    }
+    for (std::size_t trailers = 0; !ReadLine().empty(); ++trailers) {
+        if (trailers == kMaxHeaderLines)
+            throw EBodyOutOfBounds("Response trailer exceeds " + std::to_string(kMaxHeaderLines) +
+                                   " lines");
+    }
+}
+
+std::int64_t TIdCustomHTTP::ReadChunkSize()
+{
+    const std::string line = ReadLine();
+    if (ReadLnTimedOut())
+        throw EIdConnClosedGracefully();
+    const std::string_view digits = std::string_view(line).substr(0, line.find_first_of(" \t;"));
+    if (digits.empty())
+        throw EBodyOutOfBounds("Invalid chunk size in response body");
+    std::int64_t size = 0;
+    for (char c : digits) {
+        const int digit = hexDigit(c);
+        if (digit < 0)
+            throw EBodyOutOfBounds("Invalid chunk size in response body");
+        size = size * 16 + digit;
+        if (size > kMaxBodyBytes)
+            throw bodyTooLarge();
+    }
+    return size;
+}
+
+} // namespace http

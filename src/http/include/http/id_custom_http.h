@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "http/id_cookie_manager.h"
+#include "http/id_http_header_info.h"
+#include "http/id_proxy_connection_info.h"
+#include "http/id_stream.h"
+#include "http/id_tcp_client.h"
+#include "http/id_uri.h"
+
+namespace http {
+
+enum class TIdHTTPProtocolVersion
+{
+    pv1_0,
+    pv1_1,
+};
+
+// The HTTP/1.1 GET exchange over one kept-alive connection, direct or through a proxy with
+// Basic authorization. One client per thread at a time.
+class TIdCustomHTTP : public TIdTCPClient
+{
+public:
+    // Response header lines beyond this count end the request: a server must not make the
+    // client hold an unbounded header block (ordinary answers carry a few dozen lines).
+    static constexpr std::size_t kMaxHeaderLines = 1000;
+    // Interim 100 answers in a row beyond this count end the request: they come one or two at
+    // a time, and a server sending nothing else would hold the client for ever.
+    static constexpr std::size_t kMaxInterimResponses = 100;
+    // Bodies are held whole in memory; beyond this size (the largest 32-bit signed value, the
+    // largest size the client's callers were ever made for) the request fails instead.
+    static constexpr std::int64_t kMaxBodyBytes = 2147483647;
+
+    TIdCustomHTTP();
+    ~TIdCustomHTTP() override;
+
+    // The host and port also become the current URL's.
+    void SetHost(const std::string& host) override;
+    void SetPort(std::int32_t port) override;
+
+    TIdHTTPProtocolVersion ProtocolVersion = TIdHTTPProtocolVersion::pv1_1;
+    // A cookie store is made on the first response when true.
+    bool AllowCookies = true;
+    // Location answers are followed (up to RedirectMaximum) instead of raising.
+    bool HandleRedirects = false;
+    std::int32_t RedirectMaximum = 15;
+    std::int32_t AuthRetries = 3;
+
+    TIdProxyConnectionInfo& ProxyParams() { return m_proxyParams; }
+    TIdHTTPRequest& Request() { return m_request; }
+    const TIdHTTPResponse& Response() const { return m_response; }
+    const TIdURI& URL() const { return m_url; }
+    // nullptr until the first response when AllowCookies is true.
+    TIdCookieManager* CookieManager() const { return m_cookieManager.get(); }
+    int ResponseCode() const { return m_response.ResponseCode; }
+
+    // GET url; the body is appended to target. What a failure throws:
+    //   EIdSocketError         name look-up, connect, or a connection broken while sending or
+    //                          reading (the Windows Sockets code and text);
+    //   EIdConnClosedGracefully the server closed before or right after the status line;
+    //   EIdException           "Undefined situation" for a 2xx header block cut by a close,
+    //                          or a limit of this client (header lines, body size, chunk size);
+    //   EIdHTTPProtocolException any status not handled as success: 3xx (redirects are not
+    //                          followed), 4xx, 5xx, every answer with a Location header;
+    //   EIdUnknownProtocol, EIdIOHandlerPropInvalid (https), platform::EConvertError (a port
+    //                          that is no number), EIdReadLnMaxLineLengthExceeded,
+    //                          EIdReadTimeout.
+    // Bytes of the body received before a failure are in target. A request that finds its
+    // kept-alive connection dropped by the server before any answer arrived goes again, once, on
+    // a new connection; nothing else is retried.
+    void Get(const std::string& url, TIdStream& target);
+
+protected:
+    void DoDisconnected() override;
+
+private:
+    enum class ConnectionType
+    {
+        direct,
+        proxy,
+    };
+    enum class NextStep
+    {
+        Finished,
+        NextRequest,
+        Undecided,
+    };
+
+    void PerformRequest(const std::string& method, const std::string& url, TIdStream* target);
+    ConnectionType ChooseEndpoint();
+    // Connects (or reuses the connection), writes the request and reads the status line.
+    void SendRequest(const TIdRequestTarget& target);
+    void OpenForRequest(const TIdRequestTarget& target);
+    void EnsureConnected();
+    void WriteRequest(const std::string& requestTarget, const std::string& hostHeader,
+                      ConnectionType type);
+    void ReadResponseHead();
+    void ReadHeaderBlock();
+    void TakeResponseFields();
+    NextStep DecideNextStep();
+    void ChallengeServer();
+    void ChallengeProxy();
+    [[noreturn]] void FailWithStatus();
+    void DrainBody();
+    void ReadBody(TIdStream* target);
+    void ReadChunkedBody(TIdStream& target);
+    std::int64_t ReadChunkSize();
+    bool KeepsConnection();
+
+    TIdURI m_url;
+    TIdHTTPRequest m_request;
+    TIdHTTPResponse m_response;
+    TIdProxyConnectionInfo m_proxyParams;
+    std::unique_ptr<TIdCookieManager> m_cookieManager;
+    bool m_connectionReused = false; // the request went out on a kept-alive connection
+    std::int32_t m_redirectCount = 0;
+    std::int32_t m_authRetries = 0;
+    std::int32_t m_proxyAuthRetries = 0;
+};
+
+} // namespace http
