@@ -11,12 +11,15 @@
 #include <gtest/gtest.h>
 
 #include "qt_test_support.h"
+#include "sample_update_site.h"
+#include "support/loopback_servers.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
+using testing_support::freeLoopbackPort;
 using testing_support::readFile;
+using testing_support::SampleUpdateSite;
 using testing_support::TempDir;
-using testing_support::unusedPort;
 using testing_support::writeFile;
 
 namespace {
@@ -98,7 +101,7 @@ protected:
 
     static std::string unreachablePage()
     {
-        return "http://127.0.0.1:" + std::to_string(unusedPort()) + "/update/";
+        return "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/update/";
     }
 
     TempDir m_dir;
@@ -148,6 +151,70 @@ TEST_F(ProgramTest, AnyOtherFirstArgumentAsksForTheWindow)
         EXPECT_NE(result.status, 0) << (arguments.empty() ? "(none)" : arguments.front());
         EXPECT_NE(result.errors.find("platform plugin"), std::string::npos) << result.errors;
     }
+}
+
+// The silent run against a real web server: a program directory with its Kavor and archive
+// directories and a config.ini that points at the sample site.
+class ProgramUpdateTest : public ProgramTest
+{
+protected:
+    ProgramUpdateTest()
+    {
+        fs::create_directory(kavor());
+        writeFile(kavor() / "base002.vdb", "installed already");
+    }
+
+    fs::path kavor() const { return programDirectory() / "kavor"; }
+    fs::path basa() const { return programDirectory() / "basa"; }
+
+    void writeConfig(const fs::path& archiveDirectory)
+    {
+        writeFile(programDirectory() / "config.ini",
+                  "[MAIN]\nupdatepath=" + m_site.pageUrl() + "\nkvopath=" + kavor().string() +
+                      "\narchpath=" + archiveDirectory.string() + "\nunpack=1\n");
+    }
+
+    SampleUpdateSite m_site;
+};
+
+TEST_F(ProgramUpdateTest, TheSilentRunFetchesAndUnpacksTheArchivesTheInstallationNeeds)
+{
+    const std::string daily = m_site.addArchive("DAILY", "daily signatures");
+    const std::string base001 = m_site.addArchive("BASE001", "base signatures");
+    m_site.addArchive("BASE002", "already installed");
+    m_site.addArchive("KAVOR32", "the program itself");
+    m_site.writePage({"DAILY", "MISSING", "BASE001", "BASE002", "KAVOR32"});
+    fs::create_directory(basa());
+    writeConfig(basa());
+
+    const ProgramResult result = runProgram(program(), {"-U"}, elsewhere());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(readFile(basa() / "DAILY.ZIP"), daily);
+    EXPECT_EQ(readFile(basa() / "BASE001.ZIP"), base001);
+    for (const char* skipped : {"MISSING.ZIP", "BASE002.ZIP", "KAVOR32.ZIP"})
+        EXPECT_FALSE(fs::exists(basa() / skipped)) << skipped;
+    EXPECT_EQ(readFile(kavor() / "daily.vdb"), "daily signatures");
+    EXPECT_EQ(readFile(kavor() / "base001.vdb"), "base signatures");
+    EXPECT_EQ(readFile(kavor() / "base002.vdb"), "installed already");
+}
+
+TEST_F(ProgramUpdateTest, AMissingArchiveDirectoryEndsTheRunAtTheFirstFileWithStatusOne)
+{
+    m_site.addArchive("DAILY", "daily signatures");
+    m_site.addArchive("BASE001", "base signatures");
+    m_site.writePage({"DAILY", "BASE001"});
+    writeConfig(basa()); // never created
+
+    const ProgramResult result = runProgram(program(), {"-u"}, elsewhere());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.errors.starts_with("kavor-updater: ")) << result.errors;
+    EXPECT_NE(result.errors.find("DAILY.ZIP"), std::string::npos) << result.errors;
+    EXPECT_FALSE(fs::exists(basa()));
+    EXPECT_FALSE(fs::exists(kavor() / "daily.vdb"));
+    EXPECT_TRUE(m_site.server().waitForAccessLog("DAILY.ZIP"));
+    EXPECT_EQ(m_site.server().accessLog().find("BASE001.ZIP"), std::string::npos)
+        << "no file is fetched after the one that could not be written";
 }
 
 } // namespace

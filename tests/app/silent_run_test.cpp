@@ -5,11 +5,12 @@
 
 #include "app/silent_run.h"
 #include "qt_test_support.h"
+#include "support/loopback_servers.h"
 #include "support/temp_dir.h"
 
+using testing_support::freeLoopbackPort;
 using testing_support::readFile;
 using testing_support::TempDir;
-using testing_support::unusedPort;
 using testing_support::writeFile;
 
 namespace {
@@ -25,7 +26,7 @@ protected:
 
     std::string unreachablePage() const
     {
-        return "http://127.0.0.1:" + std::to_string(unusedPort()) + "/update/";
+        return "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/update/";
     }
 
     TempDir m_dir;

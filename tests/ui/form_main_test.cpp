@@ -13,12 +13,14 @@
 #include "engine/updater.h"
 #include "main_window_fixture.h"
 #include "qt_test_support.h"
+#include "sample_update_site.h"
+#include "support/loopback_servers.h"
 #include "support/temp_dir.h"
 #include "ui/form_main.h"
 #include "ui/tpotok.h"
 
+using testing_support::freeLoopbackPort;
 using testing_support::SilentListener;
-using testing_support::unusedPort;
 using testing_support::whenModal;
 using testing_support::writeFile;
 using ui::TForm_main;
@@ -126,7 +128,7 @@ TEST_F(MainWindowTest, HasTheDesignedWindowControlsAndMenu)
 
 TEST_F(MainWindowTest, EachStartCommandRunsOnceWithTheControlsDisabledUntilTheRunEnds)
 {
-    pointUpdatePageAt(unusedPort());
+    pointUpdatePageAt(freeLoopbackPort());
     auto window = openWindow();
     auto* memo = control<QPlainTextEdit>(*window, "Memo1");
     auto* button = control<QPushButton>(*window, "Button_update");
@@ -197,7 +199,7 @@ TEST_F(MainWindowTest, CancelWaitsForTheRunWhileCarryingOutItsReports)
 
 TEST_F(MainWindowTest, ExitClosesTheWindowAfterCompletedRuns)
 {
-    pointUpdatePageAt(unusedPort());
+    pointUpdatePageAt(freeLoopbackPort());
     auto window = openWindow();
     for (int run = 0; run < 2; ++run) {
         QTest::keyClick(window.get(), Qt::Key_U, Qt::ControlModifier);
@@ -221,6 +223,64 @@ TEST_F(MainWindowTest, UnreadableProxyPasswordIsShownWhileTheWindowIsCreated)
     const engine::Settings settings = m_updater->settings();
     EXPECT_EQ(settings.proxy_server, "p.example") << "creation goes on";
     EXPECT_EQ(settings.proxy_pwd, "");
+}
+
+// Runs against a real web server.
+class MainWindowUpdateTest : public MainWindowTest
+{
+protected:
+    void writeConfig(const std::filesystem::path& archiveDirectory)
+    {
+        std::filesystem::create_directory(m_dir.path() / "kavor");
+        writeFile(configPath(), "[MAIN]\nupdatepath=" + m_site.pageUrl() +
+                                    "\nkvopath=" + (m_dir.path() / "kavor").string() +
+                                    "\narchpath=" + archiveDirectory.string() + "\nunpack=1\n");
+    }
+
+    QString line(const char* utf8) const { return QString::fromUtf8(utf8); }
+
+    testing_support::SampleUpdateSite m_site;
+};
+
+TEST_F(MainWindowUpdateTest, TheLogShowsEveryStepOfARun)
+{
+    m_site.addArchive("DAILY", "daily signatures");
+    m_site.addArchive("BASE001", "base signatures");
+    m_site.writePage({"DAILY", "MISSING", "BASE001"});
+    std::filesystem::create_directory(m_dir.path() / "basa");
+    writeConfig(m_dir.path() / "basa");
+    auto window = openWindow();
+    startRun(*window);
+    ASSERT_TRUE(waitForIdle(*window));
+    expectControls(*window, false);
+    EXPECT_EQ(logLines(*window),
+              QStringList({line("Попытка соединения с ") +
+                               QString::fromStdString(m_site.pageUrl()) + line(" ..."),
+                           line("Соединение успешно установлено."),
+                           line("Файлов для обновления: 3"), line("Забираем файл DAILY.ZIP ..."),
+                           line("DAILY.ZIP - успех."), line("Забираем файл MISSING.ZIP ..."),
+                           line("      Неудача!"), line("Забираем файл BASE001.ZIP ..."),
+                           line("BASE001.ZIP - успех."), line("BASE001.ZIP - удачно распакован!"),
+                           line("DAILY.ZIP - удачно распакован!")}));
+}
+
+TEST_F(MainWindowUpdateTest, AnArchiveThatCannotBeWrittenIsReportedInAnErrorBox)
+{
+    m_site.addArchive("DAILY", "daily signatures");
+    m_site.writePage({"DAILY"});
+    writeConfig(m_dir.path() / "missing");
+    auto window = openWindow();
+    QString shown;
+    const auto watch = whenModal<QMessageBox>([&shown](QMessageBox& box) {
+        shown = box.text();
+        box.accept();
+    });
+    startRun(*window);
+    ASSERT_TRUE(QTest::qWaitFor([&shown] { return !shown.isEmpty(); }, 10000));
+    EXPECT_TRUE(shown.contains(QStringLiteral("DAILY.ZIP"))) << shown.toStdString();
+    ASSERT_TRUE(waitForIdle(*window));
+    expectControls(*window, false);
+    EXPECT_EQ(logLines(*window).last(), line("DAILY.ZIP - успех."));
 }
 
 } // namespace

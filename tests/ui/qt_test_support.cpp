@@ -39,13 +39,6 @@ void closeModalWindows()
     }
 }
 
-std::uint16_t unusedPort()
-{
-    std::uint16_t port = 0;
-    ::close(boundLoopbackSocket(port));
-    return port;
-}
-
 SilentListener::SilentListener() : m_socket(boundLoopbackSocket(m_port))
 {
     if (::listen(m_socket, 16) != 0) {

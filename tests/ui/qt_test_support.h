@@ -68,9 +68,6 @@ whenModal(std::function<void(T&)> action,
     return watch;
 }
 
-// A TCP port on 127.0.0.1 where nothing listens (free when asked; connecting is refused).
-std::uint16_t unusedPort();
-
 // A TCP socket on 127.0.0.1 that listens and never accepts: connections complete and requests
 // are sent, but no answer ever comes, so a client blocks until close() resets them.
 class SilentListener
