@@ -47,7 +47,8 @@ void measure(const char* label, const std::string& page)
         engine::DownloadList list;
         const auto start = std::chrono::steady_clock::now();
         selector.scanPage(page, list);
-        seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        seconds.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         selected = list.size();
     }
     std::sort(seconds.begin(), seconds.end());

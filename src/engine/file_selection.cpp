@@ -22,7 +22,8 @@ InstalledDatabases scanInstalledDatabases(std::string_view kvopath)
     InstalledDatabases installed;
     for (const std::string& name : platform::listMatching(std::string(kvopath) + "\\*.vdb")) {
         std::string stem = platform::asciiUpper(name);
-        stem.resize(stem.size() >= kDatabaseExtension.size() ? stem.size() - kDatabaseExtension.size() : 0);
+        stem.resize(
+            stem.size() >= kDatabaseExtension.size() ? stem.size() - kDatabaseExtension.size() : 0);
         bool daily = false;
         for (std::string_view d : kDailyDatabases)
             daily = daily || stem == d;
@@ -34,8 +35,7 @@ InstalledDatabases scanInstalledDatabases(std::string_view kvopath)
 
 FileSelector::FileSelector(bool nasty, bool risk, const InstalledDatabases& installed)
     : m_nasty(nasty), m_risk(risk), m_installed(installed)
-{
-}
+{}
 
 void FileSelector::scanPage(std::string_view page, DownloadList& list) const
 {

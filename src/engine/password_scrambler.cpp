@@ -14,7 +14,10 @@ constexpr int kMaxFillerCount = 25;
 constexpr int kFillerLast = 28; // fillers run from "A" (65) to "]" (93)
 constexpr std::size_t kGroupLength = 4;
 
-unsigned code(char c) { return static_cast<unsigned char>(c); }
+unsigned code(char c)
+{
+    return static_cast<unsigned char>(c);
+}
 
 platform::EConvertError notAnInteger(std::string_view text)
 {
@@ -47,7 +50,9 @@ std::string scramblePassword(std::string_view password, const RandomDraw& draw)
     for (std::size_t i = 0; i < password.size(); ++i) {
         const unsigned group = code(password[i]) + code(smallest) + static_cast<unsigned>(i + 1);
         std::string digits = std::to_string(group);
-        working += std::string(digits.size() < kGroupLength ? kGroupLength - digits.size() : 0, '0') + digits;
+        working +=
+            std::string(digits.size() < kGroupLength ? kGroupLength - digits.size() : 0, '0') +
+            digits;
     }
     return {working.rbegin(), working.rend()};
 }

@@ -20,7 +20,8 @@ void stripOneTrailingBackslash(std::string& directory)
 
 LoadedSettings loadSettings(std::string_view programDirectory)
 {
-    const auto ini = platform::IniFile::load(std::string(programDirectory) + std::string(kFileName));
+    const auto ini =
+        platform::IniFile::load(std::string(programDirectory) + std::string(kFileName));
     const Settings defaults = defaultSettings(programDirectory);
 
     LoadedSettings loaded;

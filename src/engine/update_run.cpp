@@ -49,11 +49,11 @@ bool fetch(http::TIdHTTP& client, const std::string& url, std::string& body)
 void download(const UpdateRunContext& context, UpdateSink& sink,
               const std::atomic<bool>& stopRequested)
 {
-    std::string body;
     for (Tbasa& entry : context.downloads) {
         if (stopRequested)
             return;
-        body.clear();
+        // A fresh body per file: keeping the previous one's buffer would hold two files at once.
+        std::string body;
         sink.appendLine(std::string(log_text::kFetchingFile) + entry.name +
                         std::string(log_text::kEllipsis));
         if (!fetch(context.client, entry.url, body)) {

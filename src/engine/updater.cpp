@@ -38,14 +38,19 @@ struct Updater::State
 
 Updater::Updater(std::string programDirectory)
     : m_state(std::make_unique<State>(std::move(programDirectory)))
-{
-}
+{}
 
 Updater::~Updater() = default;
 
-const std::string& Updater::programDirectory() const { return m_state->programDirectory; }
+const std::string& Updater::programDirectory() const
+{
+    return m_state->programDirectory;
+}
 
-const std::optional<std::string>& Updater::settingsLoadError() const { return m_state->loadError; }
+const std::optional<std::string>& Updater::settingsLoadError() const
+{
+    return m_state->loadError;
+}
 
 Settings Updater::settings() const
 {

@@ -25,7 +25,10 @@ std::filesystem::path temporaryNameFor(const std::filesystem::path& finalPath, u
 
 AtomicFile::AtomicFile(std::filesystem::path finalPath) : m_finalPath(std::move(finalPath)) {}
 
-AtomicFile::~AtomicFile() { discard(); }
+AtomicFile::~AtomicFile()
+{
+    discard();
+}
 
 bool AtomicFile::open()
 {

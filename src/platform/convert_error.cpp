@@ -15,7 +15,8 @@ std::optional<std::int32_t> tryParseInt(std::string_view text)
     if (i < text.size() && text[i] == '$') {
         hex = true;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         hex = true;
         i += 2;
     }
@@ -40,7 +41,8 @@ std::optional<std::int32_t> tryParseInt(std::string_view text)
     }
     if (hex) {
         const auto wrapped = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-        return negative ? static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(wrapped)) : wrapped;
+        return negative ? static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(wrapped))
+                        : wrapped;
     }
     if (!negative && value == 0x80000000ull)
         return std::nullopt;

@@ -16,7 +16,10 @@ constexpr std::string_view kNativeLineEnd = "\r\n";
 constexpr std::string_view kNativeLineEnd = "\n";
 #endif
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trimBlanks(std::string_view text)
 {
@@ -74,7 +77,8 @@ struct SectionSpan
     std::size_t end;
 };
 
-std::optional<SectionSpan> findSection(const std::vector<std::string>& lines, std::string_view section)
+std::optional<SectionSpan> findSection(const std::vector<std::string>& lines,
+                                       std::string_view section)
 {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const auto name = sectionName(lines[i]);

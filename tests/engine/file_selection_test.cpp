@@ -28,16 +28,16 @@ TEST(Select, RulesInOrderOfFirstMatch)
     };
     const Case cases[] = {
         {"http://h/upd/kvo44301.zip", true, true, true},
-        {"a.z", true, true, false},                  // shorter than 4
-        {".zip", true, true, true},                  // exactly 4: an empty-stem name
-        {"http://h/x.zip?", true, true, false},      // extension test on the last 4 only
+        {"a.z", true, true, false},             // shorter than 4
+        {".zip", true, true, true},             // exactly 4: an empty-stem name
+        {"http://h/x.zip?", true, true, false}, // extension test on the last 4 only
         {"http://h/x.ZIP.html", true, true, false},
         {"http://h/x.Zip", true, true, true},
         {"http://h/kavor32.zip", true, true, false}, // whole-name exclusions
         {"http://h/TXMOD.ZIP", true, true, false},
         {"http://h/kavor32a.zip", true, true, true},
         {"http://h/xkavor32.zip", true, true, true},
-        {"http://h/nasty.zip", false, true, false},  // adware and dialers
+        {"http://h/nasty.zip", false, true, false}, // adware and dialers
         {"http://h/kvntoday.zip", false, true, false},
         {"http://h/xkvnx.zip", false, true, false},
         {"http://h/nasty.zip", true, true, true},
@@ -45,8 +45,8 @@ TEST(Select, RulesInOrderOfFirstMatch)
         {"http://h/kvrtoday.zip", true, false, false}, // joke programs
         {"http://h/risky.zip", true, false, false},
         {"http://h/kvrtoday.zip", false, true, true},
-        {"http://h/nasty/ok.zip", false, true, true},  // only the name after the last "/" counts
-        {"http://h\\nasty.zip", false, true, false},   // a backslash is an ordinary character
+        {"http://h/nasty/ok.zip", false, true, true}, // only the name after the last "/" counts
+        {"http://h\\nasty.zip", false, true, false},  // a backslash is an ordinary character
     };
     const InstalledDatabases none;
     for (const auto& c : cases) {
@@ -73,7 +73,7 @@ TEST(Select, InstalledStemsBlockAnyNameContainingThem)
     const FileSelector selector(true, true, installed);
     DownloadList list;
     EXPECT_FALSE(selector.select("http://h/upd/kvo44301.zip", list));
-    EXPECT_FALSE(selector.select("http://h/xabcx.zip", list)); // substring, however unrelated
+    EXPECT_FALSE(selector.select("http://h/xabcx.zip", list));   // substring, however unrelated
     EXPECT_TRUE(selector.select("http://h/kvo44302.zip", list)); // an empty stem matches nothing
     // The exclusions before the installed test decide first.
     EXPECT_FALSE(FileSelector(true, true, {"KAVOR"}).select("http://h/kavor32.zip", list));
@@ -113,7 +113,8 @@ TEST(ScanPage, CutsTheQuotedTextAfterEveryHref)
     const Case cases[] = {
         {"", {}},
         {"<html>no links</html>", {}},
-        {R"(<a href="http://h/a.zip">a</a> <A HREF = "http://h/b.zip">)", {"http://h/a.zip", "http://h/b.zip"}},
+        {R"(<a href="http://h/a.zip">a</a> <A HREF = "http://h/b.zip">)",
+         {"http://h/a.zip", "http://h/b.zip"}},
         // the same link twice gives two entries
         {R"(<a href="x/a.zip"></a><a href="x/a.zip"></a>)", {"x/a.zip", "x/a.zip"}},
         // unquoted and single-quoted values take the next double-quoted text, wherever it is

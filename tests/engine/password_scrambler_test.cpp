@@ -93,9 +93,9 @@ TEST(PasswordScrambler, MalformedStoredTextsAreReported)
 
 TEST(PasswordScrambler, ShortTextsThatHoldTheirHeaderDecode)
 {
-    EXPECT_EQ(unscramblePassword("aSRQD"), "");        // header only
-    EXPECT_EQ(unscramblePassword("91aSRQD"), "");      // a trailing short group is ignored
-    EXPECT_EQ(unscramblePassword("5910aSRQD"), "a");   // one group
+    EXPECT_EQ(unscramblePassword("aSRQD"), "");      // header only
+    EXPECT_EQ(unscramblePassword("91aSRQD"), "");    // a trailing short group is ignored
+    EXPECT_EQ(unscramblePassword("5910aSRQD"), "a"); // one group
 }
 
 } // namespace

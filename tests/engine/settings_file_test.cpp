@@ -76,7 +76,8 @@ TEST_F(SettingsFileTest, WritesTheKeysInOrderAndFlagsAsDigits)
     s.archpath = "";
     saveSettings(programDir(), s);
     EXPECT_EQ(readFile(configPath()), std::string("[MAIN]\n") +
-                                          "updatepath=" + std::string(kDefaultUpdatePage) + "\n"
+                                          "updatepath=" + std::string(kDefaultUpdatePage) +
+                                          "\n"
                                           "kvopath=\n"
                                           "archpath=\n"
                                           "unpackline=\n"
@@ -99,7 +100,8 @@ TEST_F(SettingsFileTest, SaveKeepsForeignKeysAndSections)
     saveSettings(programDir(), s);
 
     const std::string saved = readFile(configPath());
-    EXPECT_TRUE(saved.starts_with("; written by hand\r\n[MAIN]\r\nproxy_port=8080\r\nmine=kept\r\n"))
+    EXPECT_TRUE(
+        saved.starts_with("; written by hand\r\n[MAIN]\r\nproxy_port=8080\r\nmine=kept\r\n"))
         << saved;
     EXPECT_TRUE(saved.ends_with("[OTHER]\r\nupdatepath=not ours\r\n")) << saved;
     EXPECT_EQ(saved.find('\n') - 1, saved.find('\r')); // CRLF kept
@@ -119,13 +121,14 @@ TEST_F(SettingsFileTest, ReadsValuesByTheProfileRules)
     EXPECT_TRUE(s.nasty);
     EXPECT_FALSE(s.risk);
     EXPECT_EQ(s.proxy_port, 80);
-    EXPECT_EQ(s.kvopath, "C:\\Kavor\\");   // quotes and blanks go, the backslash stays on load
+    EXPECT_EQ(s.kvopath, "C:\\Kavor\\"); // quotes and blanks go, the backslash stays on load
     EXPECT_EQ(s.archpath, "C:\\arch\\");
 }
 
 TEST_F(SettingsFileTest, BadStoredPasswordIsReportedAndEverythingElseLoads)
 {
-    writeFile(configPath(), "[MAIN]\nproxy_server=p.example\nproxy_port=81\nproxy_pwd=99107x105910aSRQD\n");
+    writeFile(configPath(),
+              "[MAIN]\nproxy_server=p.example\nproxy_port=81\nproxy_pwd=99107x105910aSRQD\n");
     const LoadedSettings loaded = loadSettings(programDir());
     ASSERT_TRUE(loaded.error);
     EXPECT_EQ(*loaded.error, "'01x7' is not a valid integer value");
@@ -139,8 +142,9 @@ TEST_F(SettingsFileTest, PrintablePasswordsSurviveTheFile)
     std::string printable;
     for (char c = ' '; c <= '~'; ++c)
         printable += c;
-    for (const std::string& password : {printable, std::string(" leading"), std::string("trailing "),
-                                        std::string("\"q\""), std::string("x")}) {
+    for (const std::string& password :
+         {printable, std::string(" leading"), std::string("trailing "), std::string("\"q\""),
+          std::string("x")}) {
         Settings s = defaultSettings(programDir());
         s.proxy_pwd = password;
         saveSettings(programDir(), s);

@@ -37,12 +37,14 @@ TEST(CodePage, UnrepresentableAndMalformedInputBecomesQuestionMarks)
         std::string cp1251;
     };
     const Case cases[] = {
-        {"日本", "??"},                     // CJK has no CP1251 byte
-        {"a\xFF" "b", "a?b"},               // a byte that never starts UTF-8
-        {"\xD0", "?"},                      // sequence cut at the end
-        {"\xC0\xAF", "??"},                 // overlong encoding of "/"
-        {"\xED\xA0\x80", "???"},            // a surrogate
-        {"\xF0\x9F\x98\x80!", "?!"},        // four-byte character
+        {"日本", "??"}, // CJK has no CP1251 byte
+        {"a\xFF"
+         "b",
+         "a?b"},                     // a byte that never starts UTF-8
+        {"\xD0", "?"},               // sequence cut at the end
+        {"\xC0\xAF", "??"},          // overlong encoding of "/"
+        {"\xED\xA0\x80", "???"},     // a surrogate
+        {"\xF0\x9F\x98\x80!", "?!"}, // four-byte character
     };
     for (const auto& c : cases)
         EXPECT_EQ(utf8ToCp1251(c.utf8), c.cp1251) << c.utf8;

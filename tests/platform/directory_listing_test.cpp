@@ -18,12 +18,18 @@ TEST(WildcardMatch, Table)
         bool match;
     };
     const Case cases[] = {
-        {"*.vdb", "main.vdb", true},     {"*.vdb", "MAIN.VDB", true},
-        {"*.vdb", "main.vdb.bak", false}, {"*.vdb", ".vdb", true},
-        {"ma?n.*", "main.x", true},      {"ma?n.*", "man.x", false},
-        {"*", "", true},                 {"", "", true},
-        {"", "a", false},                {"a*b*c", "aXXbYYc", true},
-        {"a*b*c", "aXXbYY", false},      {"***x", "yyx", true},
+        {"*.vdb", "main.vdb", true},
+        {"*.vdb", "MAIN.VDB", true},
+        {"*.vdb", "main.vdb.bak", false},
+        {"*.vdb", ".vdb", true},
+        {"ma?n.*", "main.x", true},
+        {"ma?n.*", "man.x", false},
+        {"*", "", true},
+        {"", "", true},
+        {"", "a", false},
+        {"a*b*c", "aXXbYYc", true},
+        {"a*b*c", "aXXbYY", false},
+        {"***x", "yyx", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(wildcardMatch(c.mask, c.name), c.match) << c.mask << " vs " << c.name;

@@ -23,10 +23,10 @@ TEST(IniFile, ReadsTextValuesByTheProfileRules)
         {"  K  =  case and blanks in the key", "case and blanks in the key"},
         {"k=\"quoted value\"", "quoted value"},
         {"k= 'single' ", "single"},
-        {"k=\"\"inner\"\"", "\"inner\""},   // only one pair goes
+        {"k=\"\"inner\"\"", "\"inner\""}, // only one pair goes
         {"k=\"unbalanced", "\"unbalanced"},
         {"k=\"", "\""},
-        {"k=a=b", "a=b"},                   // the first "=" splits
+        {"k=a=b", "a=b"}, // the first "=" splits
         {"k=", ""},
     };
     for (const auto& c : cases) {
@@ -37,10 +37,11 @@ TEST(IniFile, ReadsTextValuesByTheProfileRules)
 
 TEST(IniFile, FindsTheFirstMatchingSectionAndKeyIgnoringCase)
 {
-    const auto ini = IniFile::parse("; k=comment\n"
-                                    "[other]\nk=wrong section\n"
-                                    "[ main ]\nno equals sign here\n;k=commented\nK=first\nk=second\n"
-                                    "[MAIN]\nk=second section\n");
+    const auto ini =
+        IniFile::parse("; k=comment\n"
+                       "[other]\nk=wrong section\n"
+                       "[ main ]\nno equals sign here\n;k=commented\nK=first\nk=second\n"
+                       "[MAIN]\nk=second section\n");
     EXPECT_EQ(ini.readString("MAIN", "k", "default"), "first");
     EXPECT_EQ(ini.readString("MAIN", "absent", "default"), "default");
     EXPECT_EQ(ini.readString("ABSENT", "k", "default"), "default");
@@ -62,9 +63,9 @@ TEST(IniFile, ReadsIntegersAndFlags)
         bool flag;            // with default true
     };
     const Case cases[] = {
-        {"80", 80, true},  {"0x50", 80, true}, {"$50", 80, true}, {"-3", -3, true},
-        {"0", 0, false},   {"2", 2, true},     {"yes", 7, true},  {"\"12\"", 12, true},
-        {" 12 ", 12, true}, {"", 7, true},     {"1x", 7, true},
+        {"80", 80, true},   {"0x50", 80, true}, {"$50", 80, true}, {"-3", -3, true},
+        {"0", 0, false},    {"2", 2, true},     {"yes", 7, true},  {"\"12\"", 12, true},
+        {" 12 ", 12, true}, {"", 7, true},      {"1x", 7, true},
     };
     for (const auto& c : cases) {
         const auto ini = IniFile::parse(std::string("[MAIN]\nk=") + c.value + "\n");

@@ -13,8 +13,7 @@
 namespace platform {
 namespace detail {
 
-template <std::size_t N>
-struct Utf8Literal
+template <std::size_t N> struct Utf8Literal
 {
     char bytes[N]{};
     constexpr Utf8Literal(const char (&text)[N]) { std::copy_n(text, N, bytes); }
@@ -38,17 +37,16 @@ constexpr DecodedCodePoint decodeUtf8(const char* p, std::size_t left)
     return {value, length};
 }
 
-template <Utf8Literal S>
-constexpr std::size_t cp1251Length()
+template <Utf8Literal S> constexpr std::size_t cp1251Length()
 {
     std::size_t count = 0;
-    for (std::size_t i = 0; i + 1 < sizeof(S.bytes); i += decodeUtf8(S.bytes + i, sizeof(S.bytes) - 1 - i).length)
+    for (std::size_t i = 0; i + 1 < sizeof(S.bytes);
+         i += decodeUtf8(S.bytes + i, sizeof(S.bytes) - 1 - i).length)
         ++count;
     return count;
 }
 
-template <Utf8Literal S>
-struct Cp1251Storage
+template <Utf8Literal S> struct Cp1251Storage
 {
     static constexpr std::array<char, cp1251Length<S>() + 1> text = [] {
         std::array<char, cp1251Length<S>() + 1> out{};
@@ -67,8 +65,7 @@ struct Cp1251Storage
 
 } // namespace detail
 
-template <detail::Utf8Literal S>
-constexpr std::string_view operator""_cp1251()
+template <detail::Utf8Literal S> constexpr std::string_view operator""_cp1251()
 {
     return {detail::Cp1251Storage<S>::text.data(), detail::Cp1251Storage<S>::text.size() - 1};
 }

@@ -1,0 +1,344 @@
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "engine/archive_write_error.h"
+#include "engine/updater.h"
+#include "platform/code_page.h"
+#include "support/file_size_limit.h"
+#include "support/loopback_servers.h"
+#include "support/temp_dir.h"
+
+using namespace engine;
+using testing_support::FaultServer;
+using testing_support::NginxServer;
+using testing_support::readFile;
+using testing_support::TempDir;
+using testing_support::TinyProxy;
+using testing_support::writeFile;
+
+namespace {
+
+// Records what a run reports, log lines in UTF-8 for readable assertions.
+class RecordingSink : public UpdateSink
+{
+public:
+    void clearLog() override
+    {
+        events.push_back("<clear>");
+        lines.clear();
+    }
+    void appendLine(std::string_view line) override
+    {
+        events.push_back(platform::cp1251ToUtf8(line));
+        lines.push_back(events.back());
+    }
+    void setUpdateControls(bool running) override
+    {
+        events.push_back(running ? "<running>" : "<idle>");
+    }
+
+    std::vector<std::string> events;
+    std::vector<std::string> lines; // since the last clear
+};
+
+// A sink that asks the run to stop as soon as the first file has been fetched.
+class StoppingSink : public RecordingSink
+{
+public:
+    explicit StoppingSink(std::atomic<bool>& stop) : m_stop(stop) {}
+    void appendLine(std::string_view line) override
+    {
+        RecordingSink::appendLine(line);
+        if (lines.back().ends_with(" - успех."))
+            m_stop = true;
+    }
+
+private:
+    std::atomic<bool>& m_stop;
+};
+
+// Builds a ZIP archive holding the given files with Info-ZIP's zip.
+void makeZip(const std::filesystem::path& archive,
+             const std::vector<std::pair<std::string, std::string>>& files)
+{
+    TempDir work;
+    std::string command =
+        "cd '" + work.path().string() + "' && zip -q -X '" + archive.string() + "'";
+    for (const auto& [name, contents] : files) {
+        writeFile(work.path() / name, contents);
+        command += " '" + name + "'";
+    }
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+class UpdateRunTest : public ::testing::Test
+{
+protected:
+    UpdateRunTest() : updater(programDir.enginePath() + "\\")
+    {
+        std::filesystem::create_directory(archive());
+        std::filesystem::create_directory(kavor());
+        std::filesystem::create_directories(nginx.docroot() / "upd");
+        Settings s = updater.settings();
+        s.updatepath = nginx.url("/upd/index.html");
+        s.archpath = archive().string();
+        s.kvopath = kavor().string();
+        updater.setSettings(s);
+    }
+
+    std::filesystem::path archive() const { return dirs.path() / "basa"; }
+    std::filesystem::path kavor() const { return dirs.path() / "kavor"; }
+
+    // The update page, linking each name under /upd/ with an absolute URL.
+    void publishPage(const std::vector<std::string>& names)
+    {
+        std::string page = "<html><body>\n";
+        for (const std::string& name : names)
+            page += "<a href=\"" + nginx.url("/upd/" + name) + "\">" + name + "</a><br>\n";
+        writeFile(nginx.docroot() / "upd" / "index.html", page + "</body></html>\n");
+    }
+
+    void changeSettings(const std::function<void(Settings&)>& change)
+    {
+        Settings s = updater.settings();
+        change(s);
+        updater.setSettings(s);
+    }
+
+    std::vector<std::string> expectedLinesFor(const std::vector<std::string>& afterConnect) const
+    {
+        std::vector<std::string> expected{"Попытка соединения с " + nginx.url("/upd/index.html") +
+                                              " ...",
+                                          "Соединение успешно установлено."};
+        expected.insert(expected.end(), afterConnect.begin(), afterConnect.end());
+        return expected;
+    }
+
+    NginxServer nginx;
+    TempDir programDir;
+    TempDir dirs;
+    Updater updater;
+    RecordingSink sink;
+};
+
+TEST_F(UpdateRunTest, RefusedPageGivesExactlyTwoLines)
+{
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(testing_support::freeLoopbackPort()) + "/upd/";
+    changeSettings([&](Settings& s) { s.updatepath = url; });
+    updater.runUpdate(sink);
+    EXPECT_EQ(sink.events,
+              (std::vector<std::string>{"<clear>", "Попытка соединения с " + url + " ...",
+                                        "Соединение не установлено...", "<idle>"}));
+}
+
+TEST_F(UpdateRunTest, HttpErrorOnThePageEndsTheRunLikeARefusal)
+{
+    changeSettings([&](Settings& s) { s.updatepath = nginx.url("/upd/missing.html"); });
+    updater.runUpdate(sink);
+    EXPECT_EQ(sink.lines.size(), 2u);
+    EXPECT_EQ(sink.lines.back(), "Соединение не установлено...");
+}
+
+TEST_F(UpdateRunTest, PageWithoutSelectableLinksReportsZeroFiles)
+{
+    changeSettings([](Settings& s) { s.unpack = true; });
+    publishPage({"kavor32.zip", "readme.txt"});
+    updater.runUpdate(sink);
+    EXPECT_EQ(sink.lines, expectedLinesFor({"Файлов для обновления: 0"}));
+    EXPECT_EQ(sink.events.back(), "<idle>");
+}
+
+TEST_F(UpdateRunTest, FailedFileIsLoggedAndTheOthersAreWrittenByteForByte)
+{
+    std::string binary;
+    for (int i = 0; i < 70000; ++i)
+        binary += static_cast<char>((i * 7) & 0xFF); // CR, LF and NUL bytes included
+    writeFile(nginx.docroot() / "upd" / "kvo1.zip", binary);
+    writeFile(nginx.docroot() / "upd" / "kvo3.zip", "third");
+    writeFile(archive() / "KVO2.ZIP", "kept from an earlier run");
+    publishPage({"kvo1.zip", "kvo2.zip", "kvo3.zip"});
+
+    updater.runUpdate(sink);
+
+    EXPECT_EQ(sink.lines,
+              expectedLinesFor({"Файлов для обновления: 3", "Забираем файл KVO1.ZIP ...",
+                                "KVO1.ZIP - успех.", "Забираем файл KVO2.ZIP ...", "      Неудача!",
+                                "Забираем файл KVO3.ZIP ...", "KVO3.ZIP - успех."}));
+    EXPECT_EQ(readFile(archive() / "KVO1.ZIP"), binary);
+    EXPECT_EQ(readFile(archive() / "KVO2.ZIP"), "kept from an earlier run");
+    EXPECT_EQ(readFile(archive() / "KVO3.ZIP"), "third");
+    // One connection served the page and all three files.
+    EXPECT_TRUE(nginx.waitForAccessLog("GET /upd/kvo3.zip"));
+    EXPECT_NE(nginx.accessLog().find("n=4"), std::string::npos) << nginx.accessLog();
+}
+
+TEST_F(UpdateRunTest, InstalledDatabasesAndSettingsDecideWhatIsFetched)
+{
+    writeFile(kavor() / "kvo44301.vdb", "installed");
+    writeFile(kavor() / "kvotoday.vdb", "installed, but fetched every day");
+    for (const char* name :
+         {"kvo44301.zip", "kvo44302.zip", "kvotoday.zip", "nasty.zip", "risky.zip"})
+        writeFile(nginx.docroot() / "upd" / name, name);
+    publishPage({"kvo44301.zip", "kvo44302.zip", "kvotoday.zip", "nasty.zip", "risky.zip"});
+    changeSettings([](Settings& s) { s.risk = false; });
+
+    updater.runUpdate(sink);
+
+    EXPECT_EQ(sink.lines[2], "Файлов для обновления: 3");
+    for (const char* name : {"KVO44302.ZIP", "KVOTODAY.ZIP", "NASTY.ZIP"})
+        EXPECT_TRUE(std::filesystem::exists(archive() / name)) << name;
+    EXPECT_FALSE(std::filesystem::exists(archive() / "KVO44301.ZIP"));
+    EXPECT_FALSE(std::filesystem::exists(archive() / "RISKY.ZIP"));
+}
+
+TEST_F(UpdateRunTest, MissingArchiveDirectoryEndsTheRunAfterTheFirstFile)
+{
+    for (const char* name : {"kvo1.zip", "kvo2.zip"})
+        writeFile(nginx.docroot() / "upd" / name, name);
+    publishPage({"kvo1.zip", "kvo2.zip"});
+    const std::string missing = (dirs.path() / "absent").string();
+    changeSettings([&](Settings& s) {
+        s.archpath = missing;
+        s.unpack = true;
+    });
+
+    try {
+        updater.runUpdate(sink);
+        FAIL() << "no error escaped the run";
+    } catch (const ArchiveWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + missing + "\\KVO1.ZIP");
+    }
+    EXPECT_EQ(sink.lines, expectedLinesFor({"Файлов для обновления: 2",
+                                            "Забираем файл KVO1.ZIP ...", "KVO1.ZIP - успех."}));
+    EXPECT_EQ(sink.events.back(), "<idle>");
+    EXPECT_FALSE(nginx.accessLog().find("kvo2.zip") != std::string::npos);
+}
+
+TEST_F(UpdateRunTest, FullDiskKeepsThePreviousArchiveWhole)
+{
+    writeFile(nginx.docroot() / "upd" / "kvo1.zip", std::string(64 * 1024, 'n'));
+    writeFile(archive() / "KVO1.ZIP", "the previous archive");
+    publishPage({"kvo1.zip"});
+
+    {
+        testing_support::FileSizeLimit limit(16 * 1024);
+        EXPECT_THROW(updater.runUpdate(sink), ArchiveWriteError);
+    }
+    EXPECT_EQ(sink.lines.back(), "KVO1.ZIP - успех.");
+    EXPECT_EQ(readFile(archive() / "KVO1.ZIP"), "the previous archive");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(archive()), {}), 1);
+}
+
+TEST_F(UpdateRunTest, BrokenDownloadsAreNeverWritten)
+{
+    FaultServer faults;
+    // A reset in the middle of the body raises; a body cut short by a close arrives without an
+    // error, but the connection is gone, so it is dropped without a line of its own.
+    const std::string page = "<a href=\"" + faults.url("/reset-mid-body?kvo1.zip") + "\"></a>" +
+                             "<a href=\"" + faults.url("/truncated-body?kvo2.zip") + "\"></a>";
+    writeFile(nginx.docroot() / "upd" / "index.html", page);
+
+    updater.runUpdate(sink);
+
+    EXPECT_EQ(
+        sink.lines,
+        expectedLinesFor({"Файлов для обновления: 2", "Забираем файл RESET-MID-BODY?KVO1.ZIP ...",
+                          "      Неудача!", "Забираем файл TRUNCATED-BODY?KVO2.ZIP ..."}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(archive()), {}), 0);
+}
+
+TEST_F(UpdateRunTest, StopRequestIsHonouredBetweenFiles)
+{
+    for (const char* name : {"kvo1.zip", "kvo2.zip"})
+        writeFile(nginx.docroot() / "upd" / name, name);
+    publishPage({"kvo1.zip", "kvo2.zip"});
+    std::atomic<bool> stop{false};
+    StoppingSink stopping(stop);
+
+    updater.runUpdate(stopping, stop);
+
+    EXPECT_EQ(stopping.lines.back(), "KVO1.ZIP - успех.");
+    EXPECT_FALSE(std::filesystem::exists(archive() / "KVO2.ZIP"));
+    EXPECT_EQ(stopping.events.back(), "<idle>");
+}
+
+TEST_F(UpdateRunTest, EveryRunClearsTheLogFirst)
+{
+    publishPage({});
+    updater.runUpdate(sink);
+    updater.runUpdate(sink);
+    EXPECT_EQ(std::count(sink.events.begin(), sink.events.end(), "<clear>"), 2);
+    EXPECT_EQ(sink.events[sink.events.size() - 5], "<clear>");
+}
+
+TEST_F(UpdateRunTest, UnpacksLastToFirstSoTheFirstArchiveOnThePageWins)
+{
+    makeZip(nginx.docroot() / "upd" / "a.zip", {{"SHARED.VDB", "from a"}, {"A.VDB", "a"}});
+    makeZip(nginx.docroot() / "upd" / "b.zip", {{"SHARED.VDB", "from b"}});
+    writeFile(nginx.docroot() / "upd" / "page.zip", "<html>404 Not Found</html>");
+    publishPage({"a.zip", "missing.zip", "b.zip", "page.zip"});
+    changeSettings([](Settings& s) { s.unpack = true; });
+
+    updater.runUpdate(sink);
+
+    const std::vector<std::string> tail(sink.lines.end() - 3, sink.lines.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"PAGE.ZIP - Файл не найден или это не zip-архив!",
+                                              "B.ZIP - удачно распакован!",
+                                              "A.ZIP - удачно распакован!"}));
+    EXPECT_EQ(readFile(kavor() / "SHARED.VDB"), "from a");
+    EXPECT_EQ(readFile(kavor() / "A.VDB"), "a");
+    // The archives stay where they were downloaded.
+    EXPECT_TRUE(std::filesystem::exists(archive() / "A.ZIP"));
+}
+
+TEST_F(UpdateRunTest, UnpackOffLeavesTheKavorDirectoryAlone)
+{
+    makeZip(nginx.docroot() / "upd" / "a.zip", {{"A.VDB", "a"}});
+    publishPage({"a.zip"});
+    updater.runUpdate(sink);
+    EXPECT_EQ(sink.lines.back(), "A.ZIP - успех.");
+    EXPECT_FALSE(std::filesystem::exists(kavor() / "A.VDB"));
+}
+
+TEST_F(UpdateRunTest, ProxyWithBasicAuthorizationCarriesTheRun)
+{
+    TinyProxy proxy("kavor", "s3cret");
+    writeFile(nginx.docroot() / "upd" / "kvo1.zip", "through the proxy");
+    publishPage({"kvo1.zip"});
+    changeSettings([&](Settings& s) {
+        s.proxy = true;
+        s.proxy_server = "127.0.0.1";
+        s.proxy_port = proxy.port();
+        s.proxy_username = "kavor";
+        s.proxy_pwd = "s3cret";
+    });
+
+    updater.runUpdate(sink);
+
+    EXPECT_EQ(sink.lines.back(), "KVO1.ZIP - успех.");
+    EXPECT_EQ(readFile(archive() / "KVO1.ZIP"), "through the proxy");
+    // The proxy saw absolute URLs; nginx saw the proxy's requests.
+    EXPECT_TRUE(proxy.waitForLog("GET " + nginx.url("/upd/kvo1.zip")));
+}
+
+TEST_F(UpdateRunTest, ProxyRefusingTheCredentialsEndsTheRunAtThePage)
+{
+    TinyProxy proxy("kavor", "s3cret");
+    publishPage({});
+    changeSettings([&](Settings& s) {
+        s.proxy = true;
+        s.proxy_server = "127.0.0.1";
+        s.proxy_port = proxy.port();
+        s.proxy_username = "kavor";
+        s.proxy_pwd = "wrong";
+    });
+    updater.runUpdate(sink);
+    EXPECT_EQ(sink.lines.size(), 2u);
+    EXPECT_EQ(sink.lines.back(), "Соединение не установлено...");
+}
+
+} // namespace
