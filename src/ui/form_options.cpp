@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <algorithm>
 
 #include "pictures.h"
@@ -138,6 +139,9 @@ TForm_options::TForm_options(QWidget* parent) : QDialog(parent, fixedDialogFlags
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
     button_ok->setFocus();
+    // Centred on the desktop, like the main window, rather than over its owner.
+    if (const QScreen* desktop = screen())
+        move(desktop->availableGeometry().center() - rect().center());
 }
 
 void TForm_options::CB_proxyClick()
