@@ -7,12 +7,18 @@
 namespace unzip {
 
 // Results of UnzipArchive below zero.
-inline constexpr std::int32_t kEmptyPath = -500;       // archive path or target directory empty
-inline constexpr std::int32_t kNotAZipArchive = -12;   // the path names no ZIP archive
+inline constexpr std::int32_t kEmptyPath = -500;     // archive path or target directory empty
+inline constexpr std::int32_t kNotAZipArchive = -12; // the path names no ZIP archive
 inline constexpr std::int32_t kBadCentralDirectory = -9;
 inline constexpr std::int32_t kCannotReopenArchive = -14;
-inline constexpr std::int32_t kInvalidData = -4;       // bad local header or compressed data
-inline constexpr std::int32_t kPrematureEnd = -3;      // member data end early / unreachable
+inline constexpr std::int32_t kInvalidData = -4;  // bad local header or compressed data
+inline constexpr std::int32_t kPrematureEnd = -3; // member data end early / unreachable
+
+// Results of a single member that end the walk without being returned: the count of the
+// members extracted before it is returned instead.
+inline constexpr std::int32_t kOutputFailed = -2;      // see below
+inline constexpr std::int32_t kUnsupportedMethod = -6; // not stored, shrunk, imploded or deflated
+inline constexpr std::int32_t kEncrypted = -7;
 
 // An I/O error the extractor does not turn into a result code (taking the archive's size,
 // reading the central directory, positioning at a member's data).
@@ -25,6 +31,20 @@ public:
 // Extracts the members of the archive whose names match mask (empty: all) into
 // targetDirectory, both engine paths (CP1251, "\" separators). Returns the count of extracted
 // members (0 or more) or one of the negative codes above. Throws UnzipIoError.
+//
+// Members are written as they will stay or not at all: each goes to a temporary file beside its
+// final name and is renamed over that name only when it decoded completely and matched the
+// CRC-32 of its central-directory entry (a mismatch is kInvalidData). An earlier file of the
+// same name, read-only or not, stays untouched until then. kOutputFailed stands for any step of
+// that: creating the temporary file (after creating the missing directories) or a directory
+// entry's directory, writing it, or renaming it into place.
+//
+// Names are CP866 (turned into CP1251 for masks and the file system) unless the entry's flag bit
+// 11 marks UTF-8. A member whose name would leave the target directory (a ".." component, a
+// leading "\" or a drive letter) is skipped: not written, not counted. An MS-DOS read-only
+// attribute makes an extracted file read-only. An exception leaves no temporary file behind;
+// members extracted before it stay. One call at a time per target directory; the call does not
+// touch the process's current directory or any other process-wide state.
 std::int32_t UnzipArchive(std::string_view archivePath, std::string_view targetDirectory,
                           std::string_view mask = {});
 
