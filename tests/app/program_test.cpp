@@ -198,6 +198,24 @@ TEST_F(ProgramUpdateTest, TheSilentRunFetchesTheArchivesTheInstallationNeeds)
     EXPECT_FALSE(fs::exists(kavor() / "daily.vdb")) << "unpacking is off";
 }
 
+TEST_F(ProgramUpdateTest, TheSilentRunUnpacksWhatItFetchedIntoTheKavorDirectory)
+{
+    m_site.addArchive("DAILY", "daily signatures");
+    m_site.addArchive("BASE001", "base signatures");
+    m_site.addArchive("BASE002", "not wanted: installed already");
+    m_site.writePage({"DAILY", "MISSING", "BASE001", "BASE002"});
+    fs::create_directory(basa());
+    writeConfig(basa(), true);
+
+    const ProgramResult result = runProgram(program(), {"-U"}, elsewhere());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(readFile(kavor() / "daily.vdb"), "daily signatures");
+    EXPECT_EQ(readFile(kavor() / "base001.vdb"), "base signatures");
+    EXPECT_EQ(readFile(kavor() / "base002.vdb"), "installed already");
+    EXPECT_FALSE(fs::exists(kavor() / "missing.vdb"));
+}
+
 TEST_F(ProgramUpdateTest, AMissingArchiveDirectoryEndsTheRunAtTheFirstFileWithStatusOne)
 {
     m_site.addArchive("DAILY", "daily signatures");

@@ -234,7 +234,7 @@ protected:
         std::filesystem::create_directory(m_dir.path() / "kavor");
         writeFile(configPath(), "[MAIN]\nupdatepath=" + m_site.pageUrl() +
                                     "\nkvopath=" + (m_dir.path() / "kavor").string() +
-                                    "\narchpath=" + archiveDirectory.string() + "\n");
+                                    "\narchpath=" + archiveDirectory.string() + "\nunpack=1\n");
     }
 
     QString line(const char* utf8) const { return QString::fromUtf8(utf8); }
@@ -253,14 +253,15 @@ TEST_F(MainWindowUpdateTest, TheLogShowsEveryStepOfARun)
     startRun(*window);
     ASSERT_TRUE(waitForIdle(*window));
     expectControls(*window, false);
-    EXPECT_EQ(
-        logLines(*window),
-        QStringList({line("Попытка соединения с ") + QString::fromStdString(m_site.pageUrl()) +
-                         line(" ..."),
-                     line("Соединение успешно установлено."), line("Файлов для обновления: 3"),
-                     line("Забираем файл DAILY.ZIP ..."), line("DAILY.ZIP - успех."),
-                     line("Забираем файл MISSING.ZIP ..."), line("      Неудача!"),
-                     line("Забираем файл BASE001.ZIP ..."), line("BASE001.ZIP - успех.")}));
+    EXPECT_EQ(logLines(*window),
+              QStringList({line("Попытка соединения с ") +
+                               QString::fromStdString(m_site.pageUrl()) + line(" ..."),
+                           line("Соединение успешно установлено."),
+                           line("Файлов для обновления: 3"), line("Забираем файл DAILY.ZIP ..."),
+                           line("DAILY.ZIP - успех."), line("Забираем файл MISSING.ZIP ..."),
+                           line("      Неудача!"), line("Забираем файл BASE001.ZIP ..."),
+                           line("BASE001.ZIP - успех."), line("BASE001.ZIP - удачно распакован!"),
+                           line("DAILY.ZIP - удачно распакован!")}));
 }
 
 TEST_F(MainWindowUpdateTest, AnArchiveThatCannotBeWrittenIsReportedInAnErrorBox)
