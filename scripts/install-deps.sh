@@ -17,7 +17,7 @@ for extra in "$@"; do
         # fuzz targets are built with clang and libFuzzer; zlib checks the inflate target
         --fuzz) packages+=(clang-14 libclang-rt-14-dev zlib1g-dev) ;;
         # screenshots under a virtual X server
-        --screens) packages+=(xvfb xauth imagemagick xdotool x11-utils) ;;
+        --screens) packages+=(xvfb xauth imagemagick xdotool x11-utils openbox) ;;
         *) echo "usage: $0 [--bench] [--fuzz] [--screens]" >&2; exit 2 ;;
     esac
 done

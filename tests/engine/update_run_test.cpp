@@ -111,6 +111,17 @@ protected:
         updater.setSettings(s);
     }
 
+    void useProxy(const TinyProxy& proxy, const std::string& user, const std::string& password)
+    {
+        changeSettings([&](Settings& s) {
+            s.proxy = true;
+            s.proxy_server = "127.0.0.1";
+            s.proxy_port = proxy.port();
+            s.proxy_username = user;
+            s.proxy_pwd = password;
+        });
+    }
+
     std::vector<std::string> expectedLinesFor(const std::vector<std::string>& afterConnect) const
     {
         std::vector<std::string> expected{"Попытка соединения с " + nginx.url("/upd/index.html") +
@@ -356,13 +367,7 @@ TEST_F(UpdateRunTest, ProxyWithBasicAuthorizationCarriesTheRun)
     TinyProxy proxy("kavor", "s3cret");
     writeFile(nginx.docroot() / "upd" / "kvo1.zip", "through the proxy");
     publishPage({"kvo1.zip"});
-    changeSettings([&](Settings& s) {
-        s.proxy = true;
-        s.proxy_server = "127.0.0.1";
-        s.proxy_port = proxy.port();
-        s.proxy_username = "kavor";
-        s.proxy_pwd = "s3cret";
-    });
+    useProxy(proxy, "kavor", "s3cret");
 
     updater.runUpdate(sink);
 
@@ -376,13 +381,7 @@ TEST_F(UpdateRunTest, ProxyRefusingTheCredentialsEndsTheRunAtThePage)
 {
     TinyProxy proxy("kavor", "s3cret");
     publishPage({});
-    changeSettings([&](Settings& s) {
-        s.proxy = true;
-        s.proxy_server = "127.0.0.1";
-        s.proxy_port = proxy.port();
-        s.proxy_username = "kavor";
-        s.proxy_pwd = "wrong";
-    });
+    useProxy(proxy, "kavor", "wrong");
     updater.runUpdate(sink);
     EXPECT_EQ(sink.lines.size(), 2u);
     EXPECT_EQ(sink.lines.back(), "Соединение не установлено...");

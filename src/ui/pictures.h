@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QIcon>
+
+// The program's pictures, drawn at run time so the program ships no image files. Each call draws
+// anew; callers keep what they need. Need a QGuiApplication.
+namespace ui::pictures {
+
+QIcon programIcon();   // a shield with a downward arrow: databases arriving
+QIcon settingsImage(); // a gear
+QIcon exitImage();     // an open door with an arrow leaving it
+QIcon aboutImage();    // an "i" in a blue disc
+QIcon okGlyph();       // a green tick
+QIcon browseGlyph();   // a yellow folder
+
+} // namespace ui::pictures
