@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ struct Replay
     std::string target;
     fs::path input;
 };
+
+// Keeps GoogleTest from listing each case with the bytes of its parameter.
+void PrintTo(const Replay& replay, std::ostream* out)
+{
+    *out << replay.input.parent_path().filename().string() << "/"
+         << replay.input.filename().string();
+}
 
 std::string identifier(std::string text)
 {
