@@ -162,6 +162,22 @@ protected:
         return lines;
     }
 
+    // One archive of these members on the page, to be fetched and unpacked.
+    void publishArchiveToUnpack(const std::string& name,
+                                const std::vector<std::pair<std::string, std::string>>& members)
+    {
+        makeZip(nginx.docroot() / "upd" / name, members);
+        publishPage({name});
+        changeSettings([](Settings& s) { s.unpack = true; });
+    }
+
+    // The log of a run that fetched and unpacked the one archive of that (upper-case) name.
+    std::vector<std::string> unpackedOneArchive(const std::string& name) const
+    {
+        return expectedLinesFor({"Файлов для обновления: 1", "Забираем файл " + name + " ...",
+                                 name + " - успех.", name + " - удачно распакован!"});
+    }
+
     // Every entry of a directory, to show that nothing half-written stayed.
     static std::vector<std::string> entriesOf(const std::filesystem::path& dir)
     {
@@ -417,9 +433,7 @@ TEST_F(UpdateRunTest, ReadOnlyArchiveDirectoryEndsTheRunAndKeepsThePreviousArchi
 // the one for a walk that ended; the installed databases stay as they were.
 TEST_F(UpdateRunTest, ReadOnlyKavorDirectoryKeepsTheInstalledDatabases)
 {
-    makeZip(nginx.docroot() / "upd" / "upd1.zip", {{"KVOBASE.VDB", "new database"}});
-    publishPage({"upd1.zip"});
-    changeSettings([](Settings& s) { s.unpack = true; });
+    publishArchiveToUnpack("upd1.zip", {{"KVOBASE.VDB", "new database"}});
     writeFile(kavor() / "KVOBASE.VDB", "installed database");
     fs::permissions(archive(), fs::perms::all);
     fs::permissions(kavor(), kReadOnlyDirectory);
@@ -427,17 +441,14 @@ TEST_F(UpdateRunTest, ReadOnlyKavorDirectoryKeepsTheInstalledDatabases)
     const std::vector<std::string> lines = runAsNobody();
     if (lines.empty())
         GTEST_SKIP() << "root cannot be given up here";
-    EXPECT_EQ(lines, expectedLinesFor({"Файлов для обновления: 1", "Забираем файл UPD1.ZIP ...",
-                                       "UPD1.ZIP - успех.", "UPD1.ZIP - удачно распакован!"}));
+    EXPECT_EQ(lines, unpackedOneArchive("UPD1.ZIP"));
     EXPECT_EQ(readFile(kavor() / "KVOBASE.VDB"), "installed database");
     EXPECT_EQ(entriesOf(kavor()), std::vector<std::string>{"KVOBASE.VDB"});
 }
 
 TEST_F(UpdateRunTest, ReadOnlyFilesAreReplacedWhereTheirDirectoryAllowsIt)
 {
-    makeZip(nginx.docroot() / "upd" / "upd2.zip", {{"OLD.VDB", "new database"}});
-    publishPage({"upd2.zip"});
-    changeSettings([](Settings& s) { s.unpack = true; });
+    publishArchiveToUnpack("upd2.zip", {{"OLD.VDB", "new database"}});
     writeFile(archive() / "UPD2.ZIP", "previous archive");
     writeFile(kavor() / "OLD.VDB", "installed database");
     fs::permissions(archive() / "UPD2.ZIP", kReadOnlyFile);
@@ -448,8 +459,7 @@ TEST_F(UpdateRunTest, ReadOnlyFilesAreReplacedWhereTheirDirectoryAllowsIt)
     const std::vector<std::string> lines = runAsNobody();
     if (lines.empty())
         GTEST_SKIP() << "root cannot be given up here";
-    EXPECT_EQ(lines, expectedLinesFor({"Файлов для обновления: 1", "Забираем файл UPD2.ZIP ...",
-                                       "UPD2.ZIP - успех.", "UPD2.ZIP - удачно распакован!"}));
+    EXPECT_EQ(lines, unpackedOneArchive("UPD2.ZIP"));
     EXPECT_EQ(readFile(kavor() / "OLD.VDB"), "new database");
     EXPECT_EQ(entriesOf(kavor()), std::vector<std::string>{"OLD.VDB"});
     EXPECT_EQ(entriesOf(archive()), std::vector<std::string>{"UPD2.ZIP"});
@@ -461,17 +471,15 @@ TEST_F(UpdateRunTest, ReadOnlyFilesAreReplacedWhereTheirDirectoryAllowsIt)
 // cannot be written.
 TEST_F(UpdateRunTest, FullDiskWhileUnpackingKeepsTheInstalledDatabases)
 {
-    makeZip(nginx.docroot() / "upd" / "c.zip",
-            {{"SMALL.VDB", "fits"}, {"BIG.VDB", std::string(256 * 1024, '0')}});
-    publishPage({"c.zip"});
-    changeSettings([](Settings& s) { s.unpack = true; });
+    publishArchiveToUnpack("c.zip",
+                           {{"SMALL.VDB", "fits"}, {"BIG.VDB", std::string(256 * 1024, '0')}});
     writeFile(kavor() / "BIG.VDB", "installed database");
 
     {
         testing_support::FileSizeLimit limit(16 * 1024); // the archive fits, BIG.VDB does not
         updater.runUpdate(sink);
     }
-    EXPECT_EQ(sink.lines.back(), "C.ZIP - удачно распакован!");
+    EXPECT_EQ(sink.lines, unpackedOneArchive("C.ZIP"));
     EXPECT_EQ(readFile(kavor() / "BIG.VDB"), "installed database");
     EXPECT_EQ(readFile(kavor() / "SMALL.VDB"), "fits");
     EXPECT_EQ(entriesOf(kavor()), (std::vector<std::string>{"BIG.VDB", "SMALL.VDB"}));

@@ -5,13 +5,10 @@
 #include <cstdio>
 #include <future>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -400,19 +397,7 @@ TEST_F(Faults, SendingToAResetPeerIsAnErrorNotASignal)
 class SilentPeer
 {
 public:
-    SilentPeer()
-    {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(m_listener, 1) != 0)
-            throw std::runtime_error("cannot listen on 127.0.0.1");
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
+    SilentPeer() { m_listener = listenOnLoopback(1, m_port); }
     ~SilentPeer()
     {
         hangUp();
@@ -524,15 +509,8 @@ TEST(SocketErrors, RefusedAndUnknownHosts)
 TEST(SocketErrors, ConnectThatHangsTimesOut)
 {
     // A listener that never accepts and whose queue is full leaves new connects unanswered.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    ::listen(listener, 0);
-    const std::uint16_t port = ntohs(address.sin_port);
+    std::uint16_t port = 0;
+    const int listener = listenOnLoopback(0, port);
     std::vector<platform::TcpSocket> fillers(4);
     bool full = false;
     for (auto& filler : fillers) {
