@@ -11,14 +11,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh --fuzz
-
 seconds=${1:-${KAVOR_FUZZ_SECONDS:-60}}
 [[ $# -gt 0 ]] && shift
 all_targets=(unzip_archive inflate explode unshrink url cookie http_response page_scan ini_file
     password)
 targets=("$@")
 [[ ${#targets[@]} -eq 0 ]] && targets=("${all_targets[@]}")
+for target in "${targets[@]}"; do
+    if [[ " ${all_targets[*]} " != *" $target "* ]]; then
+        echo "unknown target $target; the targets: ${all_targets[*]}" >&2
+        exit 2
+    fi
+done
+
+scripts/install-deps.sh --fuzz
 
 build=build-fuzz
 echo "== build the fuzz targets (clang-14, ASan, UBSan, libFuzzer)"
