@@ -110,6 +110,7 @@ void iniFile(Input input)
         "risk",       "proxy",   "proxy_username", "proxy_server", "proxy_port", "proxy_pwd"};
     const std::string_view contents(reinterpret_cast<const char*>(input.data()), input.size());
     platform::IniFile ini = platform::IniFile::parse(contents);
+    check(ini.serialize() == contents, "the saved form of an unchanged file differs from it");
 
     std::vector<std::string> values;
     for (std::string_view key : kKeys) {

@@ -141,23 +141,22 @@ IniFile IniFile::load(std::string_view enginePath)
 IniFile IniFile::parse(std::string_view contents)
 {
     IniFile ini;
-    if (contents.empty())
-        return ini;
     const auto firstLf = contents.find('\n');
     if (firstLf != std::string_view::npos)
         ini.m_lineEnd = (firstLf > 0 && contents[firstLf - 1] == '\r') ? "\r\n" : "\n";
-    ini.m_endsWithLineEnd = contents.back() == '\n';
 
+    // Each line keeps the end it had, so that a file of mixed line ends is saved byte for byte.
     std::size_t start = 0;
     while (start < contents.size()) {
-        auto lf = contents.find('\n', start);
-        if (lf == std::string_view::npos)
-            lf = contents.size();
-        auto line = contents.substr(start, lf - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        ini.m_lines.emplace_back(line);
-        start = lf + 1;
+        const auto lf = contents.find('\n', start);
+        const std::size_t stop = lf == std::string_view::npos ? contents.size() : lf + 1;
+        std::string_view line = contents.substr(start, stop - start);
+        std::size_t endLength = line.ends_with('\n') ? 1 : 0;
+        if (line.size() > endLength && line[line.size() - endLength - 1] == '\r')
+            ++endLength;
+        ini.m_lines.emplace_back(line.substr(0, line.size() - endLength));
+        ini.m_lineEnds.emplace_back(line.substr(line.size() - endLength));
+        start = stop;
     }
     return ini;
 }
@@ -202,16 +201,24 @@ bool IniFile::readBool(std::string_view section, std::string_view key, bool defa
     return readInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
+void IniFile::insertLine(std::size_t at, std::string line)
+{
+    // The line before must end where the new one begins.
+    if (at > 0 && !m_lineEnds[at - 1].ends_with('\n'))
+        m_lineEnds[at - 1] = m_lineEnd;
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    m_lineEnds.insert(m_lineEnds.begin() + static_cast<std::ptrdiff_t>(at), m_lineEnd);
+}
+
 void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value)
 {
     std::string line = std::string(key) + "=" + std::string(value);
     const auto span = findSection(m_lines, section);
     if (!span) {
         if (!m_lines.empty() && !trimBlanks(m_lines.back()).empty())
-            m_lines.emplace_back();
-        m_lines.push_back("[" + std::string(section) + "]");
-        m_lines.push_back(std::move(line));
-        m_endsWithLineEnd = true;
+            insertLine(m_lines.size(), std::string());
+        insertLine(m_lines.size(), "[" + std::string(section) + "]");
+        insertLine(m_lines.size(), std::move(line));
         return;
     }
     std::size_t lastContent = span->header;
@@ -224,9 +231,7 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
         if (!trimBlanks(m_lines[i]).empty())
             lastContent = i;
     }
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(lastContent + 1), std::move(line));
-    if (lastContent + 2 == m_lines.size())
-        m_endsWithLineEnd = true;
+    insertLine(lastContent + 1, std::move(line));
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, std::int32_t value)
@@ -242,11 +247,8 @@ void IniFile::writeBool(std::string_view section, std::string_view key, bool val
 std::string IniFile::serialize() const
 {
     std::string out;
-    for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        out += m_lines[i];
-        if (i + 1 < m_lines.size() || m_endsWithLineEnd)
-            out += m_lineEnd;
-    }
+    for (std::size_t i = 0; i < m_lines.size(); ++i)
+        out += m_lines[i] + m_lineEnds[i];
     return out;
 }
 

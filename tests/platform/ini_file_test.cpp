@@ -99,6 +99,10 @@ TEST(IniFile, WritesInPlaceAndKeepsEverythingElse)
         {"[X]\nB=2\n", "[X]\nB=2\n\n[MAIN]\nk=new\n"},
         // CRLF files stay CRLF
         {"[MAIN]\r\nk=old\r\nq=1\r\n", "[MAIN]\r\nk=new\r\nq=1\r\n"},
+        // every line keeps its own end; a new line takes the file's first
+        {"; lf\n[X]\r\nB=2\r\n[MAIN]\r\nq=1\r\r\n[Y]\n",
+         "; lf\n[X]\r\nB=2\r\n[MAIN]\r\nq=1\r\r\nk=new\n[Y]\n"},
+        {"[MAIN]\nq=1\r", "[MAIN]\nq=1\nk=new\n"},
         // a file without a final line end gets one only where a line is appended
         {"[MAIN]\nk=old", "[MAIN]\nk=new"},
         {"[MAIN]\nq=1", "[MAIN]\nq=1\nk=new\n"},

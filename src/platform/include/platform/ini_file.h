@@ -18,7 +18,8 @@ namespace platform {
 //  - writing replaces a key in place, appends a new key after the last line of its section, or
 //    appends the section; every other line, comments included, stays byte for byte.
 // The bytes are CP1251 texts, taken as they are. LF and CRLF files are read alike; saving keeps
-// the line ends of the file that was loaded, and a new file gets the platform's own.
+// every line end of the file that was loaded, new lines take the file's first line end, and a
+// new file gets the platform's own.
 class IniFile
 {
 public:
@@ -67,9 +68,12 @@ private:
 
     std::optional<std::string> rawValue(std::string_view section, std::string_view key) const;
 
-    std::vector<std::string> m_lines; // without their line ends
-    std::string m_lineEnd;
-    bool m_endsWithLineEnd = true;
+    // Inserts a line with the document's line end before line number at.
+    void insertLine(std::size_t at, std::string line);
+
+    std::vector<std::string> m_lines;    // without their line ends
+    std::vector<std::string> m_lineEnds; // each line's own: LF, CR LF, a lone CR at the end, none
+    std::string m_lineEnd;               // for new lines: the file's first, else the platform's
     std::optional<UnreadTail> m_unreadTail;
 };
 
