@@ -14,8 +14,8 @@ for extra in "$@"; do
     case "$extra" in
         # benchmarks compare with zlib, Info-ZIP, 7-Zip and curl and time whole commands
         --bench) packages+=(zlib1g-dev hyperfine time) ;;
-        # fuzz targets are built with clang and libFuzzer
-        --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+        # fuzz targets are built with clang and libFuzzer; zlib checks the inflate target
+        --fuzz) packages+=(clang-14 libclang-rt-14-dev zlib1g-dev) ;;
         # screenshots under a virtual X server
         --screens) packages+=(xvfb xauth imagemagick xdotool x11-utils openbox) ;;
         *) echo "usage: $0 [--bench] [--fuzz] [--screens]" >&2; exit 2 ;;

@@ -42,8 +42,11 @@ void FileSelector::scanPage(std::string_view page, DownloadList& list) const
     const std::string upper = platform::asciiUpper(page);
     // Each search continues after the previous hit. The quote positions are remembered, since
     // they only move forward as the hits do: a page full of HREFs without quotes stays linear.
+    // HREFs that share a quoted link share its decision too, so each link is examined once.
     std::size_t opening = 0, closing = 0;
     bool quotesKnown = false;
+    std::size_t decidedOpening = std::string_view::npos;
+    bool decidedSelected = false;
     for (std::size_t hit = upper.find("HREF"); hit != std::string::npos;
          hit = upper.find("HREF", hit + 1)) {
         const std::size_t from = hit + 4;
@@ -52,18 +55,26 @@ void FileSelector::scanPage(std::string_view page, DownloadList& list) const
             closing = opening == std::string_view::npos ? opening : page.find('"', opening + 1);
             quotesKnown = true;
         }
-        std::string_view link;
-        if (opening != std::string_view::npos) {
-            const std::size_t end = closing == std::string_view::npos ? page.size() : closing;
-            link = page.substr(opening + 1, end - opening - 1);
+        if (opening == std::string_view::npos) {
+            select({}, list);
+            continue;
         }
-        select(link, list);
+        if (opening == decidedOpening) {
+            if (decidedSelected && list.size() < kMaxDownloads)
+                list.push_back(list.back());
+            continue;
+        }
+        const std::size_t end = closing == std::string_view::npos ? page.size() : closing;
+        decidedOpening = opening;
+        decidedSelected = select(page.substr(opening + 1, end - opening - 1), list);
     }
 }
 
 bool FileSelector::select(std::string_view link, DownloadList& list) const
 {
-    if (link.size() < 4 || platform::asciiUpper(link.substr(link.size() - 4)) != ".ZIP")
+    if (list.size() >= kMaxDownloads || link.size() < 4 || link.size() > kMaxLinkLength)
+        return false;
+    if (platform::asciiUpper(link.substr(link.size() - 4)) != ".ZIP")
         return false;
     const auto slash = link.rfind('/');
     const std::string name =

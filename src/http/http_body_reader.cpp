@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <limits>
 
 #include "http/id_custom_http.h"
@@ -16,30 +17,34 @@ public:
     using EIdException::EIdException;
 };
 
-EBodyOutOfBounds bodyTooLarge()
+EBodyOutOfBounds bodyTooLarge(std::int64_t limit)
 {
-    return EBodyOutOfBounds("Response body exceeds " +
-                            std::to_string(TIdCustomHTTP::kMaxBodyBytes) + " bytes");
+    return EBodyOutOfBounds("Response body exceeds " + std::to_string(limit) + " bytes");
 }
 
 // Passes bytes on to the body's target and stops a body that outgrows the client's bound.
 class BoundedStream : public TIdStream
 {
 public:
-    explicit BoundedStream(TIdStream& target) : m_target(target) {}
+    BoundedStream(TIdStream& target, std::int64_t limit) : m_target(target), m_limit(limit) {}
     std::int64_t Size() const override { return m_target.Size(); }
     void Write(const char* data, std::size_t size) override
     {
-        if (static_cast<std::int64_t>(size) > TIdCustomHTTP::kMaxBodyBytes - m_written)
-            throw bodyTooLarge();
+        if (static_cast<std::int64_t>(size) > m_limit - m_written)
+            throw bodyTooLarge(m_limit);
         m_target.Write(data, size);
         m_written += static_cast<std::int64_t>(size);
     }
     void Truncate(std::int64_t size) override { m_target.Truncate(size); }
-    void Reserve(std::int64_t size) override { m_target.Reserve(size); }
+    // Room beyond the bound would never be filled, whatever the chunks announce together.
+    void Reserve(std::int64_t size) override
+    {
+        m_target.Reserve(std::min(size, m_target.Size() - m_written + m_limit));
+    }
 
 private:
     TIdStream& m_target;
+    std::int64_t m_limit;
     std::int64_t m_written = 0;
 };
 
@@ -66,11 +71,11 @@ void TIdCustomHTTP::ReadBody(TIdStream* target)
 {
     if (!target)
         return;
-    BoundedStream bounded(*target);
+    BoundedStream bounded(*target, MaxBodyBytes);
     try {
         if (m_response.ContentLength >= 1) {
-            if (m_response.ContentLength > kMaxBodyBytes)
-                throw bodyTooLarge();
+            if (m_response.ContentLength > MaxBodyBytes)
+                throw bodyTooLarge(MaxBodyBytes);
             try {
                 ReadToStream(bounded, m_response.ContentLength, false);
             } catch (const EIdConnClosedGracefully&) {
@@ -112,14 +117,15 @@ std::int64_t TIdCustomHTTP::ReadChunkSize()
     const std::string_view digits = std::string_view(line).substr(0, line.find_first_of(" \t;"));
     if (digits.empty())
         throw EBodyOutOfBounds("Invalid chunk size in response body");
+    const std::int64_t limit = std::min(MaxBodyBytes, kMaxBodyBytes); // keeps size * 16 in range
     std::int64_t size = 0;
     for (char c : digits) {
         const int digit = hexDigit(c);
         if (digit < 0)
             throw EBodyOutOfBounds("Invalid chunk size in response body");
         size = size * 16 + digit;
-        if (size > kMaxBodyBytes)
-            throw bodyTooLarge();
+        if (size > limit)
+            throw bodyTooLarge(limit);
     }
     return size;
 }

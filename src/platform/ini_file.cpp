@@ -1,11 +1,16 @@
 #include "platform/ini_file.h"
 
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <system_error>
 
 #include "platform/atomic_file.h"
 #include "platform/convert_error.h"
 #include "platform/os_path.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace platform {
 namespace {
@@ -92,40 +97,66 @@ std::optional<SectionSpan> findSection(const std::vector<std::string>& lines,
     return std::nullopt;
 }
 
+// A file the user made read-only is not replaced behind their back: the profile API refuses to
+// write it, and a rename over it would pass over its protection.
+bool isReadOnlyFile(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    return !ec && std::filesystem::exists(status) &&
+           (status.permissions() & std::filesystem::perms::owner_write) ==
+               std::filesystem::perms::none;
+#else
+    return ::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0;
+#endif
+}
+
 } // namespace
 
 IniFile::IniFile() : m_lineEnd(kNativeLineEnd) {}
 
 IniFile IniFile::load(std::string_view enginePath)
 {
-    std::ifstream in(toOsPath(enginePath), std::ios::binary);
+    const std::filesystem::path path = toOsPath(enginePath);
+    std::ifstream in(path, std::ios::binary);
     if (!in)
         return IniFile();
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return parse(contents.str());
+    std::string contents(kMaxReadBytes + 1, '\0');
+    in.read(contents.data(), static_cast<std::streamsize>(contents.size()));
+    contents.resize(static_cast<std::size_t>(in.gcount()));
+    if (contents.size() <= kMaxReadBytes)
+        return parse(contents);
+
+    // A line cut at the limit is not read at all, so that no value is read cut short.
+    const auto lastLineEnd = contents.rfind('\n', kMaxReadBytes - 1);
+    const std::size_t kept = lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1;
+    IniFile ini = parse(std::string_view(contents).substr(0, kept));
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec))
+        ini.m_unreadTail = UnreadTail{std::string(enginePath), kept};
+    return ini;
 }
 
 IniFile IniFile::parse(std::string_view contents)
 {
     IniFile ini;
-    if (contents.empty())
-        return ini;
     const auto firstLf = contents.find('\n');
     if (firstLf != std::string_view::npos)
         ini.m_lineEnd = (firstLf > 0 && contents[firstLf - 1] == '\r') ? "\r\n" : "\n";
-    ini.m_endsWithLineEnd = contents.back() == '\n';
 
+    // Each line keeps the end it had, so that a file of mixed line ends is saved byte for byte.
     std::size_t start = 0;
     while (start < contents.size()) {
-        auto lf = contents.find('\n', start);
-        if (lf == std::string_view::npos)
-            lf = contents.size();
-        auto line = contents.substr(start, lf - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        ini.m_lines.emplace_back(line);
-        start = lf + 1;
+        const auto lf = contents.find('\n', start);
+        const std::size_t stop = lf == std::string_view::npos ? contents.size() : lf + 1;
+        std::string_view line = contents.substr(start, stop - start);
+        std::size_t endLength = line.ends_with('\n') ? 1 : 0;
+        if (line.size() > endLength && line[line.size() - endLength - 1] == '\r')
+            ++endLength;
+        ini.m_lines.emplace_back(line.substr(0, line.size() - endLength));
+        ini.m_lineEnds.emplace_back(line.substr(line.size() - endLength));
+        start = stop;
     }
     return ini;
 }
@@ -153,7 +184,8 @@ std::string IniFile::readString(std::string_view section, std::string_view key,
         value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
     }
-    return std::string(value.substr(0, kMaxValueLength));
+    value = value.substr(0, kMaxValueLength);
+    return std::string(value.substr(0, value.find('\0')));
 }
 
 std::int32_t IniFile::readInteger(std::string_view section, std::string_view key,
@@ -169,16 +201,24 @@ bool IniFile::readBool(std::string_view section, std::string_view key, bool defa
     return readInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
+void IniFile::insertLine(std::size_t at, std::string line)
+{
+    // The line before must end where the new one begins.
+    if (at > 0 && !m_lineEnds[at - 1].ends_with('\n'))
+        m_lineEnds[at - 1] = m_lineEnd;
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    m_lineEnds.insert(m_lineEnds.begin() + static_cast<std::ptrdiff_t>(at), m_lineEnd);
+}
+
 void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value)
 {
     std::string line = std::string(key) + "=" + std::string(value);
     const auto span = findSection(m_lines, section);
     if (!span) {
         if (!m_lines.empty() && !trimBlanks(m_lines.back()).empty())
-            m_lines.emplace_back();
-        m_lines.push_back("[" + std::string(section) + "]");
-        m_lines.push_back(std::move(line));
-        m_endsWithLineEnd = true;
+            insertLine(m_lines.size(), std::string());
+        insertLine(m_lines.size(), "[" + std::string(section) + "]");
+        insertLine(m_lines.size(), std::move(line));
         return;
     }
     std::size_t lastContent = span->header;
@@ -191,9 +231,7 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
         if (!trimBlanks(m_lines[i]).empty())
             lastContent = i;
     }
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(lastContent + 1), std::move(line));
-    if (lastContent + 2 == m_lines.size())
-        m_endsWithLineEnd = true;
+    insertLine(lastContent + 1, std::move(line));
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, std::int32_t value)
@@ -209,19 +247,34 @@ void IniFile::writeBool(std::string_view section, std::string_view key, bool val
 std::string IniFile::serialize() const
 {
     std::string out;
-    for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        out += m_lines[i];
-        if (i + 1 < m_lines.size() || m_endsWithLineEnd)
-            out += m_lineEnd;
-    }
+    for (std::size_t i = 0; i < m_lines.size(); ++i)
+        out += m_lines[i] + m_lineEnds[i];
     return out;
 }
 
 bool IniFile::save(std::string_view enginePath) const
 {
+    const std::filesystem::path path = toOsPath(enginePath);
+    if (isReadOnlyFile(path))
+        return false;
     const std::string contents = serialize();
-    AtomicFile file(toOsPath(enginePath));
-    return file.open() && file.write(contents.data(), contents.size()) && file.commit();
+    AtomicFile file(path);
+    if (!file.open() || !file.write(contents.data(), contents.size()))
+        return false;
+    if (m_unreadTail) {
+        std::ifstream tail(toOsPath(m_unreadTail->enginePath), std::ios::binary);
+        if (!tail.seekg(static_cast<std::streamoff>(m_unreadTail->offset)))
+            return false;
+        std::vector<char> buffer(64 * 1024);
+        while (tail) {
+            tail.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            if (!file.write(buffer.data(), static_cast<std::size_t>(tail.gcount())))
+                return false;
+        }
+        if (!tail.eof())
+            return false;
+    }
+    return file.commit();
 }
 
 } // namespace platform

@@ -19,8 +19,10 @@ bool isSafeMemberName(std::string_view name)
     std::size_t start = 0;
     while (start <= name.size()) {
         const std::size_t end = std::min(name.find('\\', start), name.size());
+        // Windows drops trailing dots and blanks from a component, so ".. " is ".." there.
         const std::string_view component = name.substr(start, end - start);
-        if (component.size() >= 2 && component.find_first_not_of('.') == std::string_view::npos)
+        if (component.find_first_not_of(". ") == std::string_view::npos &&
+            std::count(component.begin(), component.end(), '.') >= 2)
             return false;
         start = end + 1;
     }

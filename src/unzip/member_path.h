@@ -8,8 +8,8 @@ namespace unzip {
 
 // False for a member name (with "\" separators, as the directory walk gives it) that would lead
 // outside the target directory: one that begins with "\" or with a drive letter and ":", or
-// that has a component made only of two or more dots ("..", and "..." which some file systems
-// read as "..").
+// that has a component made only of dots and blanks, two dots or more ("..", and "..." or ".. "
+// which Windows reads as "..").
 bool isSafeMemberName(std::string_view name);
 
 // The member name as engine text (CP1251): CP866 names converted as the OEM code page they are,

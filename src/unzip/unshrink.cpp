@@ -14,7 +14,6 @@ constexpr std::int32_t kControlCode = 256;
 constexpr std::int32_t kFirstEntry = 257;
 constexpr std::int32_t kLastEntry = 8192;
 constexpr std::int32_t kEntries = kLastEntry - kFirstEntry + 1; // 7936
-constexpr std::int32_t kListEnd = kLastEntry + 1;
 constexpr unsigned kInitialCodeSize = 9;
 constexpr unsigned kMaxCodeSize = 13;
 constexpr std::size_t kStackSize = 8193;

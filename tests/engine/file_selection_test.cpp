@@ -141,4 +141,31 @@ TEST(ScanPage, CutsTheQuotedTextAfterEveryHref)
     }
 }
 
+// Unquoted HREFs all take the next quoted link, so a page of a few megabytes could make the list
+// hold that link millions of times.
+TEST(ScanPage, ListStaysWithinItsBoundsWhateverThePage)
+{
+    std::string hrefs;
+    for (std::size_t i = 0; i < FileSelector::kMaxDownloads + 5000; ++i)
+        hrefs += "<a href=x>";
+    const std::string longest =
+        "http://h/" + std::string(FileSelector::kMaxLinkLength - 13, 'k') + ".zip";
+    ASSERT_EQ(longest.size(), FileSelector::kMaxLinkLength);
+
+    DownloadList list;
+    FileSelector(true, true, {}).scanPage(hrefs + "\"" + longest + "\"", list);
+    ASSERT_EQ(list.size(), FileSelector::kMaxDownloads);
+    EXPECT_EQ(list.front().url, longest);
+    EXPECT_EQ(list.back().url, longest);
+
+    list.clear();
+    FileSelector(true, true, {}).scanPage(hrefs + "\"http://h/x" + longest + "\"", list);
+    EXPECT_TRUE(list.empty());
+
+    // A full list takes no further link, from the page or directly.
+    list.assign(FileSelector::kMaxDownloads, Tbasa{"A.ZIP", "a.zip", true});
+    EXPECT_FALSE(FileSelector(true, true, {}).select("b.zip", list));
+    EXPECT_EQ(list.size(), FileSelector::kMaxDownloads);
+}
+
 } // namespace

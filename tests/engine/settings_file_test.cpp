@@ -1,8 +1,11 @@
+#include <functional>
 #include <set>
 
 #include <gtest/gtest.h>
 
 #include "engine/settings_file.h"
+#include "platform/ini_file.h"
+#include "support/as_nobody.h"
 #include "support/temp_dir.h"
 
 using namespace engine;
@@ -176,6 +179,94 @@ TEST_F(SettingsFileTest, UnwritableConfigIsReportedWithItsPath)
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + missingDir + "config.ini");
     }
     EXPECT_EQ(s.kvopath, "X"); // the record keeps the new values
+}
+
+// A config.ini the user made read-only, or one in a read-only directory, is not written; for
+// root permissions mean nothing, so the save runs as nobody.
+TEST_F(SettingsFileTest, ReadOnlyConfigIsReportedAndLeftAsItWas)
+{
+    namespace fs = std::filesystem;
+    const fs::perms readable =
+        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const fs::perms traversable =
+        fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    writeFile(configPath(), "[MAIN]\nkvopath=C:\\OLD\n");
+    for (const bool readOnlyDirectory : {false, true}) {
+        SCOPED_TRACE(readOnlyDirectory ? "read-only directory" : "read-only file");
+        const fs::perms writable =
+            fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+        fs::permissions(configPath(), readOnlyDirectory ? readable | writable : readable);
+        fs::permissions(dir.path(), readOnlyDirectory ? readable | traversable : fs::perms::all);
+        const auto outcome = testing_support::runAsNobody([this] {
+            Settings s = defaultSettings(programDir());
+            s.kvopath = "C:\\NEW";
+            try {
+                saveSettings(programDir(), s);
+                return std::string("saved");
+            } catch (const SettingsWriteError& e) {
+                return std::string(e.what());
+            }
+        });
+        if (!outcome)
+            GTEST_SKIP() << "root cannot be given up here";
+        EXPECT_EQ(*outcome, "Unable to write to " + programDir() + "config.ini");
+        EXPECT_EQ(readFile(configPath()), "[MAIN]\nkvopath=C:\\OLD\n");
+    }
+}
+
+// Whatever "config.ini" holds, the program starts: what cannot be read takes its default.
+TEST_F(SettingsFileTest, WhatCannotBeReadTakesItsDefault)
+{
+    using namespace std::string_literals;
+    std::string filler;
+    while (filler.size() <= platform::IniFile::kMaxReadBytes)
+        filler += "; " + std::string(1000, '-') + "\n";
+    struct Case
+    {
+        const char* name;
+        std::string contents;
+        std::function<void(Settings&)> readable; // what differs from the defaults
+        bool passwordError;
+    };
+    const Case cases[] = {
+        {"binary noise around the section",
+         "\0\xFF\xFE\r\n\x01=\x02\n[MAIN]\n\x7F\x80\nproxy_port=81\n\xFF\xFF"s,
+         [](Settings& s) { s.proxy_port = 81; }, false},
+        {"lines without an equals sign", "[MAIN]\nupdatepath\nkvopath=C:\\AV\nnasty\n"s,
+         [](Settings& s) { s.kvopath = "C:\\AV"; }, false},
+        {"a value with a NUL byte", "[MAIN]\nupdatepath=http://h/\0junk\nunpack=1\0\n"s,
+         [](Settings& s) {
+             s.updatepath = "http://h/";
+             s.unpack = true;
+         },
+         false},
+        {"keys beyond the first megabyte", "[MAIN]\nkvopath=C:\\AV\n" + filler + "proxy_port=81\n",
+         [](Settings& s) { s.kvopath = "C:\\AV"; }, false},
+        {"a stored password of control bytes", "[MAIN]\nproxy_port=81\nproxy_pwd=\x01\x02\n"s,
+         [](Settings& s) { s.proxy_port = 81; }, true},
+        {"a stored password shorter than it announces", "[MAIN]\nproxy_pwd=12Z\n"s,
+         [](Settings&) {}, true},
+        {"a stored password cut at a NUL byte",
+         "[MAIN]\nproxy_pwd=9910\0"
+         "7910aSRQD\n"s,
+         [](Settings&) {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(configPath(), c.contents);
+        const LoadedSettings loaded = loadSettings(programDir());
+        Settings expected = defaultSettings(programDir());
+        c.readable(expected);
+        EXPECT_TRUE(loaded.settings == expected);
+        EXPECT_EQ(loaded.error.has_value(), c.passwordError);
+    }
+
+    // A "file" that never ends.
+    std::filesystem::remove(configPath());
+    std::filesystem::create_symlink("/dev/zero", configPath());
+    const LoadedSettings endless = loadSettings(programDir());
+    EXPECT_TRUE(endless.settings == defaultSettings(programDir()));
+    EXPECT_FALSE(endless.error);
 }
 
 } // namespace

@@ -1,12 +1,15 @@
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "engine/archive_write_error.h"
 #include "engine/updater.h"
 #include "platform/code_page.h"
+#include "support/as_nobody.h"
 #include "support/file_size_limit.h"
 #include "support/loopback_servers.h"
 #include "support/temp_dir.h"
@@ -126,6 +129,63 @@ protected:
                                           "Соединение успешно установлено."};
         expected.insert(expected.end(), afterConnect.begin(), afterConnect.end());
         return expected;
+    }
+
+    // What a run reports when the user is not root (and file permissions apply): its log lines,
+    // then "error: " and the message of an error that escaped it, if one did. Skips the test
+    // when root cannot be given up.
+    std::vector<std::string> runAsNobody()
+    {
+        namespace fs = std::filesystem;
+        for (const fs::path& dir : {dirs.path(), programDir.path()})
+            fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read |
+                                     fs::perms::others_exec);
+        const auto report = testing_support::runAsNobody([this] {
+            RecordingSink child;
+            std::string joined;
+            try {
+                updater.runUpdate(child);
+            } catch (const std::exception& e) {
+                child.lines.push_back(std::string("error: ") + e.what());
+            }
+            for (const std::string& line : child.lines)
+                joined += line + "\n";
+            return joined;
+        });
+        if (!report)
+            return {};
+        std::vector<std::string> lines;
+        std::istringstream in(*report);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    // One archive of these members on the page, to be fetched and unpacked.
+    void publishArchiveToUnpack(const std::string& name,
+                                const std::vector<std::pair<std::string, std::string>>& members)
+    {
+        makeZip(nginx.docroot() / "upd" / name, members);
+        publishPage({name});
+        changeSettings([](Settings& s) { s.unpack = true; });
+    }
+
+    // The log of a run that fetched and unpacked the one archive of that (upper-case) name.
+    std::vector<std::string> unpackedOneArchive(const std::string& name) const
+    {
+        return expectedLinesFor({"Файлов для обновления: 1", "Забираем файл " + name + " ...",
+                                 name + " - успех.", name + " - удачно распакован!"});
+    }
+
+    // Every entry of a directory, to show that nothing half-written stayed.
+    static std::vector<std::string> entriesOf(const std::filesystem::path& dir)
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     NginxServer nginx;
@@ -248,17 +308,20 @@ TEST_F(UpdateRunTest, BrokenDownloadsAreNeverWritten)
 {
     FaultServer faults;
     // A reset in the middle of the body raises; a body cut short by a close arrives without an
-    // error, but the connection is gone, so it is dropped without a line of its own.
+    // error, but the connection is gone, so it is dropped without a line of its own; a body
+    // announced beyond what the client holds is refused before it is read.
     const std::string page = "<a href=\"" + faults.url("/reset-mid-body?kvo1.zip") + "\"></a>" +
-                             "<a href=\"" + faults.url("/truncated-body?kvo2.zip") + "\"></a>";
+                             "<a href=\"" + faults.url("/truncated-body?kvo2.zip") + "\"></a>" +
+                             "<a href=\"" + faults.url("/huge-length?kvo3.zip") + "\"></a>";
     writeFile(nginx.docroot() / "upd" / "index.html", page);
 
     updater.runUpdate(sink);
 
     EXPECT_EQ(
         sink.lines,
-        expectedLinesFor({"Файлов для обновления: 2", "Забираем файл RESET-MID-BODY?KVO1.ZIP ...",
-                          "      Неудача!", "Забираем файл TRUNCATED-BODY?KVO2.ZIP ..."}));
+        expectedLinesFor({"Файлов для обновления: 3", "Забираем файл RESET-MID-BODY?KVO1.ZIP ...",
+                          "      Неудача!", "Забираем файл TRUNCATED-BODY?KVO2.ZIP ...",
+                          "Забираем файл HUGE-LENGTH?KVO3.ZIP ...", "      Неудача!"}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(archive()), {}), 0);
 }
 
@@ -338,6 +401,88 @@ TEST_F(UpdateRunTest, ProxyRefusingTheCredentialsEndsTheRunAtThePage)
     updater.runUpdate(sink);
     EXPECT_EQ(sink.lines.size(), 2u);
     EXPECT_EQ(sink.lines.back(), "Соединение не установлено...");
+}
+
+// Directories and files that refuse to be written, for a user who is not root.
+namespace fs = std::filesystem;
+constexpr fs::perms kReadOnlyDirectory = fs::perms::owner_read | fs::perms::owner_exec |
+                                         fs::perms::group_read | fs::perms::group_exec |
+                                         fs::perms::others_read | fs::perms::others_exec;
+constexpr fs::perms kReadOnlyFile =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+
+TEST_F(UpdateRunTest, ReadOnlyArchiveDirectoryEndsTheRunAndKeepsThePreviousArchive)
+{
+    writeFile(nginx.docroot() / "upd" / "kvo1.zip", "new archive");
+    writeFile(archive() / "KVO1.ZIP", "previous archive");
+    publishPage({"kvo1.zip"});
+    fs::permissions(archive(), kReadOnlyDirectory);
+
+    const std::vector<std::string> lines = runAsNobody();
+    if (lines.empty())
+        GTEST_SKIP() << "root cannot be given up here";
+    EXPECT_EQ(lines,
+              expectedLinesFor({"Файлов для обновления: 1", "Забираем файл KVO1.ZIP ...",
+                                "KVO1.ZIP - успех.",
+                                "error: Cannot create file " + archive().string() + "\\KVO1.ZIP"}));
+    EXPECT_EQ(readFile(archive() / "KVO1.ZIP"), "previous archive");
+    EXPECT_EQ(entriesOf(archive()), std::vector<std::string>{"KVO1.ZIP"});
+}
+
+// A member that cannot be placed ends the archive's walk without an error code, so the line is
+// the one for a walk that ended; the installed databases stay as they were.
+TEST_F(UpdateRunTest, ReadOnlyKavorDirectoryKeepsTheInstalledDatabases)
+{
+    publishArchiveToUnpack("upd1.zip", {{"KVOBASE.VDB", "new database"}});
+    writeFile(kavor() / "KVOBASE.VDB", "installed database");
+    fs::permissions(archive(), fs::perms::all);
+    fs::permissions(kavor(), kReadOnlyDirectory);
+
+    const std::vector<std::string> lines = runAsNobody();
+    if (lines.empty())
+        GTEST_SKIP() << "root cannot be given up here";
+    EXPECT_EQ(lines, unpackedOneArchive("UPD1.ZIP"));
+    EXPECT_EQ(readFile(kavor() / "KVOBASE.VDB"), "installed database");
+    EXPECT_EQ(entriesOf(kavor()), std::vector<std::string>{"KVOBASE.VDB"});
+}
+
+TEST_F(UpdateRunTest, ReadOnlyFilesAreReplacedWhereTheirDirectoryAllowsIt)
+{
+    publishArchiveToUnpack("upd2.zip", {{"OLD.VDB", "new database"}});
+    writeFile(archive() / "UPD2.ZIP", "previous archive");
+    writeFile(kavor() / "OLD.VDB", "installed database");
+    fs::permissions(archive() / "UPD2.ZIP", kReadOnlyFile);
+    fs::permissions(kavor() / "OLD.VDB", kReadOnlyFile);
+    fs::permissions(archive(), fs::perms::all);
+    fs::permissions(kavor(), fs::perms::all);
+
+    const std::vector<std::string> lines = runAsNobody();
+    if (lines.empty())
+        GTEST_SKIP() << "root cannot be given up here";
+    EXPECT_EQ(lines, unpackedOneArchive("UPD2.ZIP"));
+    EXPECT_EQ(readFile(kavor() / "OLD.VDB"), "new database");
+    EXPECT_EQ(entriesOf(kavor()), std::vector<std::string>{"OLD.VDB"});
+    EXPECT_EQ(entriesOf(archive()), std::vector<std::string>{"UPD2.ZIP"});
+    EXPECT_NE(readFile(archive() / "UPD2.ZIP"), "previous archive");
+}
+
+// The disk fills while the databases are unpacked: the member that does not fit leaves nothing
+// behind, the database it would have replaced stays, and the walk ends as for any member that
+// cannot be written.
+TEST_F(UpdateRunTest, FullDiskWhileUnpackingKeepsTheInstalledDatabases)
+{
+    publishArchiveToUnpack("c.zip",
+                           {{"SMALL.VDB", "fits"}, {"BIG.VDB", std::string(256 * 1024, '0')}});
+    writeFile(kavor() / "BIG.VDB", "installed database");
+
+    {
+        testing_support::FileSizeLimit limit(16 * 1024); // the archive fits, BIG.VDB does not
+        updater.runUpdate(sink);
+    }
+    EXPECT_EQ(sink.lines, unpackedOneArchive("C.ZIP"));
+    EXPECT_EQ(readFile(kavor() / "BIG.VDB"), "installed database");
+    EXPECT_EQ(readFile(kavor() / "SMALL.VDB"), "fits");
+    EXPECT_EQ(entriesOf(kavor()), (std::vector<std::string>{"BIG.VDB", "SMALL.VDB"}));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The GET exchange driven through the scripted transport: each connect replays the next scripted
 // server conversation, and what the client sent is recorded.
 
+#include <algorithm>
 #include <limits>
 #include <string>
 #include <vector>
@@ -556,6 +557,34 @@ TEST_F(ScriptedExchange, ReportsProgressOfTheBody)
     EXPECT_EQ(events.front(), "begin 10");
     EXPECT_EQ(events[events.size() - 2], "10");
     EXPECT_EQ(events.back(), "end");
+}
+
+// Room is made for an announced body before it arrives; never more than the client's bound,
+// however many chunks announce how much.
+TEST_F(ScriptedExchange, RoomMadeForABodyStaysWithinTheBound)
+{
+    class RecordingStream : public TIdStringStream
+    {
+    public:
+        void Reserve(std::int64_t size) override
+        {
+            largest = std::max(largest, size);
+            TIdStringStream::Reserve(size);
+        }
+        std::int64_t largest = 0;
+    };
+    client.MaxBodyBytes = 1000;
+    serve("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3E8\r\n" + std::string(1000, 'a') +
+          "\r\n3E8\r\n" + std::string(1000, 'b') + "\r\n0\r\n\r\n");
+    RecordingStream body;
+    try {
+        client.GetToStream("http://host/", body);
+        FAIL() << "the second chunk went beyond the bound";
+    } catch (const EIdException& e) {
+        EXPECT_STREQ(e.what(), "Response body exceeds 1000 bytes");
+    }
+    EXPECT_EQ(body.largest, 1000);
+    EXPECT_EQ(body.Data(), std::string(1000, 'a'));
 }
 
 TEST(ScriptedFaults, EveryFailingStepEndsInAnExceptionAndTheClientRecovers)

@@ -3,13 +3,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -338,6 +337,27 @@ TEST_F(Faults, ErrorBodyThatNeverEndsTimesOut)
     EXPECT_EQ(client.ReadTimeout(), 0);
 }
 
+// A server that never stops sending: the body ends at the client's bound instead of in memory
+// exhaustion, and the connection goes (what it still carries is no longer an answer).
+TEST_F(Faults, EndlessBodiesEndAtTheClientsBound)
+{
+    constexpr std::int64_t kBound = 1 << 20;
+    client.MaxBodyBytes = kBound;
+    for (const char* path : {"/endless-body", "/endless-chunked", "/huge-length"}) {
+        SCOPED_TRACE(path);
+        const Outcome outcome = fetch(client, server.url(path));
+        EXPECT_EQ(outcome.error, "EIdException");
+        EXPECT_EQ(outcome.message, "Response body exceeds 1048576 bytes");
+        EXPECT_LE(static_cast<std::int64_t>(outcome.text.size()), kBound);
+        EXPECT_FALSE(outcome.connected);
+    }
+    // The announced length alone is enough to refuse, at the bound the program runs with.
+    TIdHTTP unbounded;
+    const Outcome announced = fetch(unbounded, server.url("/huge-length"));
+    EXPECT_EQ(announced.message, "Response body exceeds 2147483647 bytes");
+    EXPECT_EQ(announced.text, "");
+}
+
 TEST_F(Faults, ProxyRequestLineNamesPort80)
 {
     // The fault server stands in for a proxy; the host is never looked up.
@@ -370,6 +390,90 @@ TEST_F(Faults, SendingToAResetPeerIsAnErrorNotASignal)
         EXPECT_TRUE(e.Code() == 10053 || e.Code() == 10054 || e.Code() == 10058) << e.what();
     }
     EXPECT_FALSE(raw.IsConnected());
+}
+
+// A peer on 127.0.0.1 that takes one connection, reads the request and then says only what the
+// test tells it to, when the test tells it to.
+class SilentPeer
+{
+public:
+    SilentPeer() { m_listener = listenOnLoopback(1, m_port); }
+    ~SilentPeer()
+    {
+        hangUp();
+        ::close(m_listener);
+    }
+    SilentPeer(const SilentPeer&) = delete;
+    SilentPeer& operator=(const SilentPeer&) = delete;
+
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/file.zip"; }
+
+    // Waits for the client's connection and reads its request head.
+    void acceptRequest()
+    {
+        m_connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        std::string head;
+        char buffer[1024];
+        while (head.find("\r\n\r\n") == std::string::npos) {
+            const ssize_t n = ::recv(m_connection, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            head.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    void say(const std::string& bytes)
+    {
+        ::send(m_connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+    // Closes the connection: the client's wait ends with the peer's close.
+    void hangUp()
+    {
+        if (m_connection >= 0)
+            ::close(m_connection);
+        m_connection = -1;
+    }
+
+private:
+    int m_listener = -1;
+    int m_connection = -1;
+    std::uint16_t m_port = 0;
+};
+
+// With no read limit (the program's setting) a server that stops answering holds the request
+// for as long as it keeps the connection: the client neither gives up on its own nor spins.
+// Here the test, not the client, ends the wait by closing the server's side.
+TEST(SilentServer, HoldsTheRequestUntilTheServerCloses)
+{
+    using namespace std::chrono_literals;
+    struct Case
+    {
+        const char* name;
+        std::string said; // before the silence
+        std::string text;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"no answer at all", "", "", "EIdConnClosedGracefully"},
+        {"silent inside the header block", "HTTP/1.1 200 OK\r\nContent-Le", "", "EIdException"},
+        {"silent inside the body", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n12345", "12345",
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SilentPeer peer;
+        TIdHTTP client;
+        ASSERT_EQ(client.ReadTimeout(), 0);
+        auto outcome = std::async(std::launch::async, [&] { return fetch(client, peer.url()); });
+        peer.acceptRequest();
+        peer.say(c.said);
+        ASSERT_EQ(outcome.wait_for(300ms), std::future_status::timeout) << "the client gave up";
+        peer.hangUp();
+        ASSERT_EQ(outcome.wait_for(10s), std::future_status::ready) << "the close went unnoticed";
+        const Outcome result = outcome.get();
+        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(result.text, c.text);
+        EXPECT_FALSE(result.connected);
+    }
 }
 
 TEST(SocketErrors, RefusedAndUnknownHosts)
@@ -405,15 +509,8 @@ TEST(SocketErrors, RefusedAndUnknownHosts)
 TEST(SocketErrors, ConnectThatHangsTimesOut)
 {
     // A listener that never accepts and whose queue is full leaves new connects unanswered.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    ::listen(listener, 0);
-    const std::uint16_t port = ntohs(address.sin_port);
+    std::uint16_t port = 0;
+    const int listener = listenOnLoopback(0, port);
     std::vector<platform::TcpSocket> fillers(4);
     bool full = false;
     for (auto& filler : fillers) {

@@ -47,11 +47,17 @@ TEST(IniFile, FindsTheFirstMatchingSectionAndKeyIgnoringCase)
     EXPECT_EQ(ini.readString("ABSENT", "k", "default"), "default");
 }
 
-TEST(IniFile, CutsValuesAt2047Characters)
+TEST(IniFile, CutsValuesAt2047CharactersAndAtANulByte)
 {
     const std::string longValue(3000, 'v');
     const auto ini = IniFile::parse("[MAIN]\nk=" + longValue + "\n");
     EXPECT_EQ(ini.readString("MAIN", "k", ""), longValue.substr(0, IniFile::kMaxValueLength));
+
+    using namespace std::string_literals;
+    const auto binary = IniFile::parse("[MAIN]\nk= \"path\0\xFF junk\" \nn=8\0"
+                                       "0\n"s);
+    EXPECT_EQ(binary.readString("MAIN", "k", ""), "path");
+    EXPECT_EQ(binary.readInteger("MAIN", "n", 0), 8);
 }
 
 TEST(IniFile, ReadsIntegersAndFlags)
@@ -93,6 +99,10 @@ TEST(IniFile, WritesInPlaceAndKeepsEverythingElse)
         {"[X]\nB=2\n", "[X]\nB=2\n\n[MAIN]\nk=new\n"},
         // CRLF files stay CRLF
         {"[MAIN]\r\nk=old\r\nq=1\r\n", "[MAIN]\r\nk=new\r\nq=1\r\n"},
+        // every line keeps its own end; a new line takes the file's first
+        {"; lf\n[X]\r\nB=2\r\n[MAIN]\r\nq=1\r\r\n[Y]\n",
+         "; lf\n[X]\r\nB=2\r\n[MAIN]\r\nq=1\r\r\nk=new\n[Y]\n"},
+        {"[MAIN]\nq=1\r", "[MAIN]\nq=1\nk=new\n"},
         // a file without a final line end gets one only where a line is appended
         {"[MAIN]\nk=old", "[MAIN]\nk=new"},
         {"[MAIN]\nq=1", "[MAIN]\nq=1\nk=new\n"},
@@ -130,6 +140,58 @@ TEST(IniFile, MissingFileReadsAsEmptyAndSaveIntoMissingDirectoryFails)
     const auto ini = IniFile::load(dir.enginePath() + "\\absent.ini");
     EXPECT_EQ(ini.readString("MAIN", "k", "d"), "d");
     EXPECT_FALSE(ini.save(dir.enginePath() + "\\no\\such\\dir\\config.ini"));
+}
+
+// A settings file is a few hundred bytes; a huge one must neither exhaust memory when it is read
+// nor lose its unread part when it is saved.
+TEST(IniFile, HugeFilesAreReadUpToTheLimitAndSavedWhole)
+{
+    TempDir dir;
+    const std::string path = dir.enginePath() + "\\config.ini";
+    const std::string comment = ";" + std::string(1022, 'c') + "\n";
+    std::string original = "[MAIN]\nk=first\n";
+    while (original.size() < IniFile::kMaxReadBytes + comment.size())
+        original += comment;
+    original += "late=beyond the limit\n";
+    writeFile(dir.path() / "config.ini", original);
+
+    auto ini = IniFile::load(path);
+    EXPECT_EQ(ini.readString("MAIN", "k", "default"), "first");
+    EXPECT_EQ(ini.readString("MAIN", "late", "default"), "default");
+    ini.writeString("MAIN", "k", "second");
+    ini.writeString("MAIN", "added", "yes");
+    ASSERT_TRUE(ini.save(path));
+
+    // The key replaced in place, the new one after the last line read (the first line that does
+    // not end within the limit was not), the rest as it was.
+    const std::size_t firstUnread = original.rfind('\n', IniFile::kMaxReadBytes - 1) + 1;
+    const std::string expected = "[MAIN]\nk=second\n" + original.substr(15, firstUnread - 15) +
+                                 "added=yes\n" + original.substr(firstUnread);
+    const std::string saved = readFile(dir.path() / "config.ini");
+    EXPECT_TRUE(saved == expected)
+        << saved.size() << " bytes saved, " << expected.size() << " expected";
+}
+
+TEST(IniFile, FilesWithoutALineEndWithinTheLimitReadAsEmpty)
+{
+    TempDir dir;
+    const std::string path = dir.enginePath() + "\\config.ini";
+    const std::string noise(IniFile::kMaxReadBytes + 1, '\x01');
+    writeFile(dir.path() / "config.ini", noise);
+    auto ini = IniFile::load(path);
+    EXPECT_EQ(ini.readString("MAIN", "k", "default"), "default");
+    ini.writeString("MAIN", "k", "v");
+    ASSERT_TRUE(ini.save(path));
+    EXPECT_TRUE(readFile(dir.path() / "config.ini") == "[MAIN]\nk=v\n" + noise);
+
+    // A file that never ends is read as far as the limit, and is not copied on saving.
+    std::filesystem::remove(dir.path() / "config.ini");
+    std::filesystem::create_symlink("/dev/zero", dir.path() / "config.ini");
+    auto endless = IniFile::load(path);
+    EXPECT_EQ(endless.readString("MAIN", "k", "default"), "default");
+    endless.writeString("MAIN", "k", "v");
+    ASSERT_TRUE(endless.save(path));
+    EXPECT_EQ(readFile(dir.path() / "config.ini"), "[MAIN]\nk=v\n");
 }
 
 } // namespace

@@ -3,15 +3,14 @@
 #include <string>
 #include <vector>
 
-#include <arpa/inet.h>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/socket.h"
+#include "support/loopback_servers.h"
 
 using namespace platform;
 
@@ -65,18 +64,7 @@ TEST(ResolveIPv4, LooksUpLocalNamesWithoutTheNetwork)
 class Listener
 {
 public:
-    Listener()
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        ::listen(m_fd, 0);
-        m_port = ntohs(address.sin_port);
-    }
+    Listener() { m_fd = testing_support::listenOnLoopback(0, m_port); }
     ~Listener() { ::close(m_fd); }
     std::uint16_t port() const { return m_port; }
     int accept() { return ::accept(m_fd, nullptr, nullptr); }

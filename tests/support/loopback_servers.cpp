@@ -71,7 +71,7 @@ std::string python()
 
 } // namespace
 
-std::uint16_t freeLoopbackPort()
+int listenOnLoopback(int backlog, std::uint16_t& port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -81,12 +81,20 @@ std::uint16_t freeLoopbackPort()
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        (backlog >= 0 && ::listen(fd, backlog) != 0)) {
         ::close(fd);
-        throw std::runtime_error("cannot find a free port");
+        throw std::runtime_error("cannot listen on 127.0.0.1");
     }
-    ::close(fd);
-    return ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+std::uint16_t freeLoopbackPort()
+{
+    std::uint16_t port = 0;
+    ::close(listenOnLoopback(-1, port)); // bound, never listening
+    return port;
 }
 
 std::string ServerProcess::url(std::string_view path) const

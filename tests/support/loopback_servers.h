@@ -112,4 +112,9 @@ public:
 // A TCP port on 127.0.0.1 that nothing listened on a moment ago.
 std::uint16_t freeLoopbackPort();
 
+// A socket on 127.0.0.1 at a port the kernel picked (stored in port), listening with a queue of
+// backlog connections (a negative backlog: bound only). The caller closes it. Throws
+// std::runtime_error when it cannot.
+int listenOnLoopback(int backlog, std::uint16_t& port);
+
 } // namespace testing_support

@@ -150,6 +150,8 @@ TEST_F(UnzipArchiveTest, MembersThatWouldLeaveTheTargetAreSkipped)
         storedEntry("C:/evil4.txt", "x"),
         storedEntry("c:evil5.txt", "x"),
         storedEntry(".../evil6.txt", "x"),
+        storedEntry("safe/.. /evil7.txt", "x"),
+        storedEntry(". ./evil8.txt", "x"),
         storedEntry("safe/ok.txt", "ok"),
         storedEntry("safe/..name", "dots inside a name are fine"),
     });

@@ -49,6 +49,10 @@ public:
     bool HandleRedirects = false;
     std::int32_t RedirectMaximum = 15;
     std::int32_t AuthRetries = 3;
+    // A body that announces or brings more bytes than this (at most kMaxBodyBytes) ends the
+    // request with an EIdException and closes the connection. Lowered by tests, which cannot
+    // stream 2 GiB to show the bound.
+    std::int64_t MaxBodyBytes = kMaxBodyBytes;
 
     TIdProxyConnectionInfo& ProxyParams() { return m_proxyParams; }
     TIdHTTPRequest& Request() { return m_request; }

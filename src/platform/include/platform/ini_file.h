@@ -13,21 +13,27 @@ namespace platform {
 //  - section and key names compare ignoring ASCII case; the first matching section and the first
 //    matching key in it count; lines without "=" and lines starting with ";" are never keys;
 //  - a text value loses the blanks around it and one pair of enclosing quotes (" or '), and is cut
-//    to kMaxValueLength characters;
+//    to kMaxValueLength characters and at a NUL byte (the profile API hands out C strings);
 //  - an integer is tryParseInt's form; anything else reads as the default;
 //  - writing replaces a key in place, appends a new key after the last line of its section, or
 //    appends the section; every other line, comments included, stays byte for byte.
 // The bytes are CP1251 texts, taken as they are. LF and CRLF files are read alike; saving keeps
-// the line ends of the file that was loaded, and a new file gets the platform's own.
+// every line end of the file that was loaded, new lines take the file's first line end, and a
+// new file gets the platform's own.
 class IniFile
 {
 public:
     static constexpr std::size_t kMaxValueLength = 2047; // the Windows profile API's buffer
+    // Settings files hold a few hundred bytes. Of a larger file (corrupt, or not an INI file at
+    // all, such as a link to a device that never ends) only the lines that end within this many
+    // bytes are read, so that memory stays bounded; the keys beyond read as absent.
+    static constexpr std::size_t kMaxReadBytes = std::size_t{1} << 20;
 
     // An empty document, as for a file that does not exist.
     IniFile();
 
-    // Reads the file at an engine path. A missing or unreadable file gives an empty document.
+    // Reads the file at an engine path, at most kMaxReadBytes of it (see above). A missing or
+    // unreadable file gives an empty document.
     static IniFile load(std::string_view enginePath);
 
     // Parses file contents.
@@ -47,15 +53,28 @@ public:
     std::string serialize() const;
 
     // Writes the whole document to a temporary file beside the target and renames it over the
-    // target, so the old file stays whole when anything fails. False on any I/O error.
+    // target, so the old file stays whole when anything fails. The part of a regular file that
+    // load() left unread follows the document byte for byte, copied from the loaded file. False
+    // on any I/O error, and for a target that is read-only to the user.
     bool save(std::string_view enginePath) const;
 
 private:
+    // Where the bytes that load() did not read lie.
+    struct UnreadTail
+    {
+        std::string enginePath;
+        std::size_t offset;
+    };
+
     std::optional<std::string> rawValue(std::string_view section, std::string_view key) const;
 
-    std::vector<std::string> m_lines; // without their line ends
-    std::string m_lineEnd;
-    bool m_endsWithLineEnd = true;
+    // Inserts a line with the document's line end before line number at.
+    void insertLine(std::size_t at, std::string line);
+
+    std::vector<std::string> m_lines;    // without their line ends
+    std::vector<std::string> m_lineEnds; // each line's own: LF, CR LF, a lone CR at the end, none
+    std::string m_lineEnd;               // for new lines: the file's first, else the platform's
+    std::optional<UnreadTail> m_unreadTail;
 };
 
 } // namespace platform

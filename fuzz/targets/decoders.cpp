@@ -1,0 +1,151 @@
+// The three decoders on raw streams, without an archive around them.
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#ifdef KAVOR_FUZZ_WITH_ZLIB
+#include <zlib.h>
+#endif
+
+#include "check.h"
+#include "fuzz_targets.h"
+#include "inflate.h"
+#include "memory_decoding.h"
+#include "unzip/unzip_archive.h"
+#include "zip_format.h"
+
+namespace fuzz {
+namespace {
+
+using namespace unzip;
+
+// Enough output to cover several window wraps; a hostile stream that expands further ends with
+// kOutputFailed instead of filling the fuzzer's memory.
+constexpr std::size_t kOutputLimit = std::size_t{1} << 20;
+constexpr std::size_t kWindowSize = 32768;
+
+// Bytes behind a member's data, where the next header stands in an archive.
+constexpr std::size_t kArchiveSlack = 8;
+
+void checkResult(std::int32_t result, std::initializer_list<std::int32_t> allowed,
+                 std::string_view decoder)
+{
+    if (std::find(allowed.begin(), allowed.end(), result) == allowed.end())
+        fail(std::string(decoder) + " gave the undocumented result " + std::to_string(result));
+}
+
+// The window reaches the sink in whole windows and one final remainder.
+void checkWrites(const MemoryDecodeResult& decoded, std::string_view decoder)
+{
+    const auto& sizes = decoded.writeSizes;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        if (sizes[i] > kWindowSize)
+            fail(std::string(decoder) + " wrote more than a window at once");
+        if (i + 1 < sizes.size() && decoded.result != kOutputFailed && sizes[i] != kWindowSize)
+            fail(std::string(decoder) + " wrote a partial window early");
+    }
+}
+
+MemoryDecodeResult decode(std::uint16_t method, std::uint16_t flags, Input data,
+                          std::int64_t compressedSize, std::int64_t uncompressedSize)
+{
+    MemberFormat format;
+    format.method = method;
+    format.flags = flags;
+    format.compressedSize = compressedSize;
+    format.uncompressedSize = uncompressedSize;
+    return decodeFromMemory(format, data, kOutputLimit);
+}
+
+#ifdef KAVOR_FUZZ_WITH_ZLIB
+// zlib's raw inflate of data: the output when the stream ends properly within data, else
+// nothing. Output beyond the limit counts as no result.
+bool zlibInflate(Input data, std::vector<std::uint8_t>& output)
+{
+    z_stream stream{};
+    if (inflateInit2(&stream, -15) != Z_OK)
+        return false;
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    output.resize(kOutputLimit);
+    stream.next_out = output.data();
+    stream.avail_out = static_cast<uInt>(output.size());
+    const int status = inflate(&stream, Z_FINISH);
+    output.resize(stream.total_out);
+    inflateEnd(&stream);
+    return status == Z_STREAM_END;
+}
+#endif
+
+} // namespace
+
+void inflate(Input input)
+{
+    const auto exact =
+        decode(zip_format::method::kDeflated, 0, input, static_cast<std::int64_t>(input.size()), 0);
+    checkResult(exact.result,
+                {0, kInflateRepeatOverrun, kOutputFailed, kPrematureEnd, kInvalidData}, "inflate");
+    checkWrites(exact, "inflate");
+
+    // In an archive the decoder's look-ahead runs into the bytes behind the member's data, never
+    // into the end of the input, so the comparison with zlib decodes the data that way.
+    std::vector<std::uint8_t> padded(input.begin(), input.end());
+    padded.resize(padded.size() + kArchiveSlack);
+    const auto inArchive = decode(zip_format::method::kDeflated, 0, padded,
+                                  static_cast<std::int64_t>(input.size()), 0);
+    checkResult(inArchive.result,
+                {0, kInflateRepeatOverrun, kOutputFailed, kPrematureEnd, kInvalidData}, "inflate");
+#ifdef KAVOR_FUZZ_WITH_ZLIB
+    // A stream zlib reads to its end must give the same bytes here (the reverse does not hold:
+    // references before the start of the output read zeros here, where zlib refuses them).
+    static std::vector<std::uint8_t> expected; // kept: a fresh megabyte per input costs more
+    if (zlibInflate(input, expected)) {
+        if (inArchive.result != 0 && inArchive.result != kOutputFailed)
+            fail("inflate refused a stream zlib reads, with " + std::to_string(inArchive.result));
+        if (inArchive.result == 0)
+            check(inArchive.output == expected, "inflate and zlib disagree on the output");
+    }
+#endif
+}
+
+void explode(Input input)
+{
+    if (input.size() < 4)
+        return;
+    const std::uint8_t selector = input[0];
+    std::uint16_t flags = 0;
+    if (selector & 0x01)
+        flags |= zip_format::flag::kImplode8KDictionary;
+    if (selector & 0x02)
+        flags |= zip_format::flag::kImplodeThreeTrees;
+    const Input data = input.subspan(4);
+    std::int64_t compressedSize = static_cast<std::int64_t>(data.size());
+    std::int64_t uncompressedSize = input[1] | (input[2] << 8) | (input[3] << 16);
+    // Large members use a wider distance root; the size only matters for that choice and for
+    // when the input counts as used up, and the source ends where the data end either way.
+    if (selector & 0x04)
+        compressedSize = 200001;
+    if (selector & 0x08) {
+        flags |= zip_format::flag::kDataDescriptor;
+        compressedSize = uncompressedSize = zip_format::kUnknownSize;
+    }
+    const auto decoded =
+        decode(zip_format::method::kImploded, flags, data, compressedSize, uncompressedSize);
+    checkResult(decoded.result, {0, kOutputFailed, kPrematureEnd, kInvalidData}, "explode");
+    checkWrites(decoded, "explode");
+    if (decoded.result == 0)
+        check(decoded.output.size() >= static_cast<std::size_t>(uncompressedSize),
+              "explode ended before producing the uncompressed size");
+}
+
+void unshrink(Input input)
+{
+    const auto decoded =
+        decode(zip_format::method::kShrunk, 0, input, static_cast<std::int64_t>(input.size()), 0);
+    checkResult(decoded.result, {0, kOutputFailed, kInvalidData}, "unshrink");
+    for (std::size_t size : decoded.writeSizes)
+        check(size <= 767, "unshrink wrote more than its buffer at once");
+}
+
+} // namespace fuzz
