@@ -76,7 +76,7 @@ void unzipArchive(Input input)
                                                     platform::fromOsPath(workspace.target()));
     check(result >= 0 || result == unzip::kNotAZipArchive ||
               result == unzip::kBadCentralDirectory || result == unzip::kInvalidData ||
-              result == unzip::kPrematureEnd,
+              result == unzip::kPrematureEnd || result == unzip::kOutputFailed,
           "UnzipArchive gave the undocumented result " + std::to_string(result));
 
     // Nothing leaves the target directory, and no member is left half-written.

@@ -21,7 +21,8 @@ std::string_view unpackResultText(std::int32_t result)
     case unzip::kCannotReopenArchive:
     case unzip::kPrematureEnd:
         return log_text::kReadError;
-    // A member's data are invalid: the extractor gave up on the rest of the archive.
+    // A member's data are invalid, or a member could not be written (a full disk, a read-only
+    // Kavor directory): the extractor gave up on the rest of the archive.
     default:
         return log_text::kUnpackingStopped;
     }

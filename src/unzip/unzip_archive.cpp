@@ -30,10 +30,13 @@ void applyAttributes(const std::filesystem::path& path, std::uint8_t attributes)
                                  std::filesystem::perm_options::remove, ec);
 }
 
-// Results of a member after which the walk stops and the call returns them.
+// Results of a member after which the walk stops and the call returns them. A member that
+// could not be written is among them: ending the walk with the count would let the caller
+// report the archive as unpacked although its databases never reached the disk.
 bool endsTheCall(std::int32_t result)
 {
-    return result == kPrematureEnd || result == kInvalidData || result == kCannotReopenArchive;
+    return result == kPrematureEnd || result == kInvalidData || result == kCannotReopenArchive ||
+           result == kOutputFailed;
 }
 
 } // namespace

@@ -178,6 +178,12 @@ protected:
                                  name + " - успех.", name + " - удачно распакован!"});
     }
 
+    std::vector<std::string> unpackingStopped(const std::string& name) const
+    {
+        return expectedLinesFor({"Файлов для обновления: 1", "Забираем файл " + name + " ...",
+                                 name + " - успех.", name + " - Разархивация остановлена!"});
+    }
+
     // Every entry of a directory, to show that nothing half-written stayed.
     static std::vector<std::string> entriesOf(const std::filesystem::path& dir)
     {
@@ -369,6 +375,33 @@ TEST_F(UpdateRunTest, UnpacksLastToFirstSoTheFirstArchiveOnThePageWins)
     EXPECT_TRUE(std::filesystem::exists(archive() / "A.ZIP"));
 }
 
+// Each way an archive can fail to unpack has its own line; none of them ends the run.
+TEST_F(UpdateRunTest, EveryUnpackFailureIsNamedInTheLog)
+{
+    const auto fixture = [](const char* name) {
+        return readFile(testing_support::testDataDir() / "zip" / name);
+    };
+    // A stored member announcing more data than the archive holds: its data end early.
+    std::string cutShort = fixture("stored.zip");
+    const char hugeSize[] = {'\xF0', '\xFF', '\xFF', '\x7F'};
+    cutShort.replace(18, 4, hugeSize, 4); // compressed size of the first local header
+    writeFile(nginx.docroot() / "upd" / "short.zip", cutShort);
+    writeFile(nginx.docroot() / "upd" / "crc.zip", fixture("bad_crc_stored.zip"));
+    writeFile(nginx.docroot() / "upd" / "noend.zip", fixture("bad_no_end_record.zip"));
+    writeFile(nginx.docroot() / "upd" / "html.zip", fixture("not_zip_html_page.zip"));
+    publishPage({"short.zip", "crc.zip", "noend.zip", "html.zip"});
+    changeSettings([](Settings& s) { s.unpack = true; });
+
+    updater.runUpdate(sink);
+
+    const std::vector<std::string> tail(sink.lines.end() - 4, sink.lines.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"HTML.ZIP - Файл не найден или это не zip-архив!",
+                                              "NOEND.ZIP - Ошибка в структуре архива",
+                                              "CRC.ZIP - Разархивация остановлена!",
+                                              "SHORT.ZIP - Ошибка чтения zip-архива!"}));
+    EXPECT_EQ(sink.events.back(), "<idle>");
+}
+
 TEST_F(UpdateRunTest, UnpackOffLeavesTheKavorDirectoryAlone)
 {
     makeZip(nginx.docroot() / "upd" / "a.zip", {{"A.VDB", "a"}});
@@ -429,8 +462,8 @@ TEST_F(UpdateRunTest, ReadOnlyArchiveDirectoryEndsTheRunAndKeepsThePreviousArchi
     EXPECT_EQ(entriesOf(archive()), std::vector<std::string>{"KVO1.ZIP"});
 }
 
-// A member that cannot be placed ends the archive's walk without an error code, so the line is
-// the one for a walk that ended; the installed databases stay as they were.
+// A member that cannot be placed stops the archive's unpacking, and the log says so; the
+// installed databases stay as they were.
 TEST_F(UpdateRunTest, ReadOnlyKavorDirectoryKeepsTheInstalledDatabases)
 {
     publishArchiveToUnpack("upd1.zip", {{"KVOBASE.VDB", "new database"}});
@@ -441,7 +474,7 @@ TEST_F(UpdateRunTest, ReadOnlyKavorDirectoryKeepsTheInstalledDatabases)
     const std::vector<std::string> lines = runAsNobody();
     if (lines.empty())
         GTEST_SKIP() << "root cannot be given up here";
-    EXPECT_EQ(lines, unpackedOneArchive("UPD1.ZIP"));
+    EXPECT_EQ(lines, unpackingStopped("UPD1.ZIP"));
     EXPECT_EQ(readFile(kavor() / "KVOBASE.VDB"), "installed database");
     EXPECT_EQ(entriesOf(kavor()), std::vector<std::string>{"KVOBASE.VDB"});
 }
@@ -467,8 +500,8 @@ TEST_F(UpdateRunTest, ReadOnlyFilesAreReplacedWhereTheirDirectoryAllowsIt)
 }
 
 // The disk fills while the databases are unpacked: the member that does not fit leaves nothing
-// behind, the database it would have replaced stays, and the walk ends as for any member that
-// cannot be written.
+// behind, the database it would have replaced stays, and the log says the unpacking stopped
+// rather than that the archive was unpacked.
 TEST_F(UpdateRunTest, FullDiskWhileUnpackingKeepsTheInstalledDatabases)
 {
     publishArchiveToUnpack("c.zip",
@@ -479,7 +512,7 @@ TEST_F(UpdateRunTest, FullDiskWhileUnpackingKeepsTheInstalledDatabases)
         testing_support::FileSizeLimit limit(16 * 1024); // the archive fits, BIG.VDB does not
         updater.runUpdate(sink);
     }
-    EXPECT_EQ(sink.lines, unpackedOneArchive("C.ZIP"));
+    EXPECT_EQ(sink.lines, unpackingStopped("C.ZIP"));
     EXPECT_EQ(readFile(kavor() / "BIG.VDB"), "installed database");
     EXPECT_EQ(readFile(kavor() / "SMALL.VDB"), "fits");
     EXPECT_EQ(entriesOf(kavor()), (std::vector<std::string>{"BIG.VDB", "SMALL.VDB"}));

@@ -341,26 +341,28 @@ TEST_F(UnzipArchiveTest, TheMethodIsCheckedBeforeEncryption)
     EXPECT_FALSE(fs::exists(out()));
 }
 
-TEST_F(UnzipArchiveTest, OutputThatCannotBePlacedEndsTheWalk)
+TEST_F(UnzipArchiveTest, OutputThatCannotBePlacedEndsTheCall)
 {
     // "blocker" is a file where the next member needs a directory.
     EXPECT_EQ(unzip(archive({storedEntry("blocker", "file"), storedEntry("blocker/x.txt", "x"),
                              storedEntry("later.txt", "never")})),
-              1);
+              kOutputFailed);
     EXPECT_EQ(extracted(), std::vector<std::string>{"blocker"});
 
     // A non-empty directory stands where the file must go: the rename fails.
     fs::remove_all(out());
     fs::create_directories(out("taken"));
     writeFile(out("taken/keep"), "keep");
-    EXPECT_EQ(unzip(archive({storedEntry("taken", "x"), storedEntry("later.txt", "never")})), 0);
+    EXPECT_EQ(unzip(archive({storedEntry("taken", "x"), storedEntry("later.txt", "never")})),
+              kOutputFailed);
     EXPECT_EQ(extracted(), (std::vector<std::string>{"taken", "taken/keep"}));
 
     // A directory entry whose name a file holds.
     fs::remove_all(out());
     fs::create_directories(out());
     writeFile(out("dir"), "file");
-    EXPECT_EQ(unzip(archive({directoryEntry("dir/"), storedEntry("later.txt", "never")})), 0);
+    EXPECT_EQ(unzip(archive({directoryEntry("dir/"), storedEntry("later.txt", "never")})),
+              kOutputFailed);
 }
 
 TEST_F(UnzipArchiveTest, AFailedWriteKeepsTheEarlierFile)
@@ -375,7 +377,7 @@ TEST_F(UnzipArchiveTest, AFailedWriteKeepsTheEarlierFile)
         FileSizeLimit limit(10000);
         result = unzip(zip);
     }
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(result, kOutputFailed);
     EXPECT_EQ(readFile(out("big.vdb")), "old");
     EXPECT_EQ(extracted(), (std::vector<std::string>{"big.vdb", "small.vdb"}));
 }

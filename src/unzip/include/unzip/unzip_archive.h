@@ -13,10 +13,10 @@ inline constexpr std::int32_t kBadCentralDirectory = -9;
 inline constexpr std::int32_t kCannotReopenArchive = -14;
 inline constexpr std::int32_t kInvalidData = -4;  // bad local header or compressed data
 inline constexpr std::int32_t kPrematureEnd = -3; // member data end early / unreachable
+inline constexpr std::int32_t kOutputFailed = -2; // a member could not be written; see below
 
 // Results of a single member that end the walk without being returned: the count of the
 // members extracted before it is returned instead.
-inline constexpr std::int32_t kOutputFailed = -2;      // see below
 inline constexpr std::int32_t kUnsupportedMethod = -6; // not stored, shrunk, imploded or deflated
 inline constexpr std::int32_t kEncrypted = -7;
 
@@ -37,7 +37,8 @@ public:
 // CRC-32 of its central-directory entry (a mismatch is kInvalidData). An earlier file of the
 // same name, read-only or not, stays untouched until then. kOutputFailed stands for any step of
 // that: creating the temporary file (after creating the missing directories) or a directory
-// entry's directory, writing it, or renaming it into place.
+// entry's directory, writing it, or renaming it into place. It ends the call like kInvalidData:
+// the members extracted before it stay, the later ones are not attempted.
 //
 // Names are CP866 (turned into CP1251 for masks and the file system) unless the entry's flag bit
 // 11 marks UTF-8. A member whose name would leave the target directory (a ".." component, a
