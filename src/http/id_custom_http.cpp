@@ -260,35 +260,37 @@ void TIdCustomHTTP::ChallengeProxy()
         m_proxyParams.Authentication()->Reset();
 }
 
-void TIdCustomHTTP::FailWithStatus()
+void TIdCustomHTTP::ReadBodyWithin(TIdStream* target, std::int32_t timeoutMs)
 {
-    // The error body is read with a short limit: a kept-alive connection that sends no body
-    // and no length would otherwise hold the request for ever.
     const std::int32_t savedTimeout = ReadTimeout();
-    SetReadTimeout(2000);
-    TIdStringStream errorBody;
+    SetReadTimeout(timeoutMs);
     try {
-        ReadBody(&errorBody);
+        ReadBody(target);
     } catch (...) {
         SetReadTimeout(savedTimeout);
         throw;
     }
     SetReadTimeout(savedTimeout);
+}
+
+void TIdCustomHTTP::FailWithStatus()
+{
+    // The error body is read with a short limit: a kept-alive connection that sends no body
+    // and no length would otherwise hold the request for ever.
+    TIdStringStream errorBody;
+    ReadBodyWithin(&errorBody, 2000);
     throw EIdHTTPProtocolException(m_response.ResponseCode, m_response.ResponseText,
                                    errorBody.Release());
 }
 
 void TIdCustomHTTP::DrainBody()
 {
-    const std::int32_t savedTimeout = ReadTimeout();
-    SetReadTimeout(4000);
     TIdStringStream dropped;
     try {
-        ReadBody(&dropped);
+        ReadBodyWithin(&dropped, 4000);
     } catch (const std::exception&) {
         // Whatever is left of a body nobody wants does not decide the request.
     }
-    SetReadTimeout(savedTimeout);
 }
 
 } // namespace http

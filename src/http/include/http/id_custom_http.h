@@ -111,6 +111,8 @@ private:
     [[noreturn]] void FailWithStatus();
     void DrainBody();
     void ReadBody(TIdStream* target);
+    // ReadBody under a read timeout of its own; the configured one is restored afterwards.
+    void ReadBodyWithin(TIdStream* target, std::int32_t timeoutMs);
     void ReadChunkedBody(TIdStream& target);
     std::int64_t ReadChunkSize();
     bool KeepsConnection();
