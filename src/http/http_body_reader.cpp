@@ -67,11 +67,12 @@ int hexDigit(char c)
 
 } // namespace
 
-void TIdCustomHTTP::ReadBody(TIdStream* target)
+TIdBodyEnd TIdCustomHTTP::ReadBody(TIdStream* target)
 {
     if (!target)
-        return;
+        return TIdBodyEnd::NotRead;
     BoundedStream bounded(*target, MaxBodyBytes);
+    const std::int64_t before = target->Size();
     try {
         if (m_response.ContentLength >= 1) {
             if (m_response.ContentLength > MaxBodyBytes)
@@ -79,13 +80,20 @@ void TIdCustomHTTP::ReadBody(TIdStream* target)
             try {
                 ReadToStream(bounded, m_response.ContentLength, false);
             } catch (const EIdConnClosedGracefully&) {
-                // A body cut short by the server's close is delivered as far as it came.
+                // Delivered as far as it came; the caller learns that it is not whole.
             }
-        } else if (isChunked(m_response.TransferEncoding)) {
-            ReadChunkedBody(bounded);
-        } else if (!m_response.HasContentLength()) {
-            ReadToStream(bounded, -1, true);
+            return target->Size() - before == m_response.ContentLength ? TIdBodyEnd::Complete
+                                                                       : TIdBodyEnd::CutShort;
         }
+        if (isChunked(m_response.TransferEncoding)) {
+            ReadChunkedBody(bounded);
+            return TIdBodyEnd::Complete;
+        }
+        if (!m_response.HasContentLength()) {
+            ReadToStream(bounded, -1, true);
+            return TIdBodyEnd::ServerClose;
+        }
+        return TIdBodyEnd::Complete;
     } catch (const EBodyOutOfBounds&) {
         CloseConnection();
         throw;
@@ -99,7 +107,12 @@ void TIdCustomHTTP::ReadChunkedBody(TIdStream& target)
 {
     DoStatus(TIdStatus::hsStatusText, "Chunk Started");
     for (std::int64_t size = ReadChunkSize(); size > 0; size = ReadChunkSize()) {
+        const std::int64_t before = target.Size();
         ReadToStream(target, size, false);
+        // A close noticed before the chunk was complete ends the read quietly; the body is
+        // not whole then, whatever follows.
+        if (target.Size() - before != size)
+            throw EIdConnClosedGracefully();
         ReadLine();
     }
     for (std::size_t trailers = 0; !ReadLine().empty(); ++trailers) {

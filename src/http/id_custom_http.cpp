@@ -35,6 +35,7 @@ TIdCustomHTTP::TIdCustomHTTP()
 {
     m_port = 80;
     m_url.port = "80";
+    SetReadTimeout(kDefaultReadTimeoutMs);
 }
 
 TIdCustomHTTP::~TIdCustomHTTP() = default;
@@ -74,6 +75,8 @@ void TIdCustomHTTP::PerformRequest(const std::string& method, const std::string&
     m_request.URL = url;
     m_request.Method = method;
     m_response.ContentStream = target;
+    m_lastBodyEnd = TIdBodyEnd::NotRead;
+    m_lastBodyBytes = 0;
 
     try {
         for (;;) {
@@ -93,7 +96,8 @@ void TIdCustomHTTP::PerformRequest(const std::string& method, const std::string&
             m_authRetries = 0;
             m_proxyAuthRetries = 0;
         }
-    } catch (...) {
+    } catch (const EIdHTTPProtocolException&) {
+        // The error answer was read whole, so the connection may serve the next request.
         m_redirectCount = 0;
         try {
             if (!KeepsConnection())
@@ -101,6 +105,12 @@ void TIdCustomHTTP::PerformRequest(const std::string& method, const std::string&
         } catch (...) {
             // The failure that got us here is the one to report.
         }
+        throw;
+    } catch (...) {
+        // Any other failure may leave part of an answer unread (a stalled body, a header block
+        // cut by a timeout); the next request must never take it for its own answer.
+        m_redirectCount = 0;
+        CloseConnection();
         throw;
     }
     m_redirectCount = 0;
@@ -186,7 +196,7 @@ void TIdCustomHTTP::EnsureConnected()
     }
     m_connectionReused = IsConnected();
     if (!m_connectionReused)
-        OpenConnection(ReadTimeout());
+        OpenConnection(ConnectTimeout);
 }
 
 bool TIdCustomHTTP::KeepsConnection()
@@ -229,8 +239,10 @@ TIdCustomHTTP::NextStep TIdCustomHTTP::DecideNextStep()
     // A 2xx whose connection is gone before the header block ended has no trustworthy body.
     if (!IsConnected())
         return NextStep::Undecided;
-    if (code != 204)
-        ReadBody(m_response.ContentStream);
+    TIdStream* body = m_response.ContentStream;
+    const std::int64_t before = body ? body->Size() : 0;
+    m_lastBodyEnd = code == 204 ? TIdBodyEnd::Complete : ReadBody(body);
+    m_lastBodyBytes = body ? body->Size() - before : 0;
     return NextStep::Finished;
 }
 
@@ -263,7 +275,9 @@ void TIdCustomHTTP::ChallengeProxy()
 void TIdCustomHTTP::ReadBodyWithin(TIdStream* target, std::int32_t timeoutMs)
 {
     const std::int32_t savedTimeout = ReadTimeout();
-    SetReadTimeout(timeoutMs);
+    // Never longer than the configured limit: it bounds every wait of a request.
+    if (savedTimeout <= 0 || timeoutMs < savedTimeout)
+        SetReadTimeout(timeoutMs);
     try {
         ReadBody(target);
     } catch (...) {

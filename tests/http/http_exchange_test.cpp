@@ -183,7 +183,7 @@ const ReplyCase kReplies[] = {
      TEnd::Close, std::string(40, 'x'), "", "", false},
     {"length cut by reset", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" + std::string(40, 'r'),
      TEnd::Reset, std::string(40, 'r'), "EIdSocketError",
-     "Socket Error # 10054\r\nConnection reset by peer.", true},
+     "Socket Error # 10054\r\nConnection reset by peer.", false},
     {"length beyond the bound", "HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\nabc",
      TEnd::Silence, "untouched", "EIdException", "Response body exceeds 2147483647 bytes", false},
     {"length beyond 64 bits",
@@ -211,7 +211,7 @@ const ReplyCase kReplies[] = {
      "HTTP/1.1 200 OK\r\nLocation: http://elsewhere/\r\nContent-Length: 2\r\n\r\nok", TEnd::Silence,
      "untouched", "EIdHTTPProtocolException", "HTTP/1.1 200 OK", true},
     {"not modified without body on a kept connection", "HTTP/1.1 304 Not Modified\r\n\r\n",
-     TEnd::Silence, "untouched", "EIdReadTimeout", "Read Timeout", true},
+     TEnd::Silence, "untouched", "EIdReadTimeout", "Read Timeout", false},
     {"unauthorized", "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic\r\n\r\n", TEnd::Close,
      "untouched", "EIdHTTPProtocolException", "HTTP/1.1 401 Unauthorized", false},
     {"status line no http", "SSH-2.0-not-http\r\n\r\n", TEnd::Close, "untouched",
@@ -223,16 +223,16 @@ const ReplyCase kReplies[] = {
      "ok", "", "", true},
     {"header line at the limit with crlf",
      "HTTP/1.1 200 OK\r\nX-Long: " + kLongValue + "\r\nContent-Length: 2\r\n\r\nok", TEnd::Silence,
-     "untouched", "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", true},
+     "untouched", "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", false},
     {"endless line", "HTTP/1.1 200 OK\r\nX-Long: " + std::string(70000, 'L'), TEnd::Silence,
-     "untouched", "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", true},
+     "untouched", "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", false},
     {"1000 header lines", "HTTP/1.1 200 OK\r\n" + headerLines(999) + "Content-Length: 2\r\n\r\nok",
      TEnd::Silence, "ok", "", "", true},
     {"1001 header lines", "HTTP/1.1 200 OK\r\n" + headerLines(1000) + "Content-Length: 2\r\n\r\nok",
      TEnd::Silence, "untouched", "EIdException", "Response header block exceeds 1000 lines", false},
     {"content range not numbers",
      "HTTP/1.1 206 Partial\r\nContent-Range: bytes x-1/2\r\nContent-Length: 2\r\n\r\nok",
-     TEnd::Silence, "untouched", "EConvertError", "'x' is not a valid integer value", true},
+     TEnd::Silence, "untouched", "EConvertError", "'x' is not a valid integer value", false},
     {"content range numbers",
      "HTTP/1.1 206 Partial\r\nContent-Range: bytes 0-1/2\r\nContent-Length: 2\r\n\r\nok",
      TEnd::Silence, "ok", "", "", true},
@@ -259,6 +259,64 @@ TEST_P(ReplyTable, GivesTheExpectedOutcome)
 
 INSTANTIATE_TEST_SUITE_P(Replies, ReplyTable,
                          ::testing::Range<std::size_t>(0, 2 * std::size(kReplies)));
+
+// Whether a body is whole is told by its framing alone, never by what happens to the connection
+// afterwards: a "Connection: close" answer with every announced byte is whole, a kept-alive one
+// cut short by the close is not.
+TEST(BodyEnd, FollowsTheFramingNotTheConnection)
+{
+    struct Case
+    {
+        const char* name;
+        std::string reply;
+        TEnd end;
+        TIdBodyEnd expected;
+        std::int64_t bytes;
+    };
+    const Case cases[] = {
+        {"length, connection kept", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
+         TEnd::Silence, TIdBodyEnd::Complete, 5},
+        {"length, then the server closes",
+         "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 5\r\n\r\nhello", TEnd::Close,
+         TIdBodyEnd::Complete, 5},
+        {"length cut by the close", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nhello",
+         TEnd::Close, TIdBodyEnd::CutShort, 5},
+        {"length zero", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", TEnd::Close,
+         TIdBodyEnd::Complete, 0},
+        {"no content", "HTTP/1.1 204 No Content\r\n\r\n", TEnd::Silence, TIdBodyEnd::Complete, 0},
+        {"chunks to the last one",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+         TEnd::Close, TIdBodyEnd::Complete, 5},
+        {"chunk cut by the close",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n9\r\nhello", TEnd::Close,
+         TIdBodyEnd::NotRead, 5},
+        {"chunks without the last one",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n", TEnd::Close,
+         TIdBodyEnd::NotRead, 5},
+        {"until the server closes", "HTTP/1.0 200 OK\r\n\r\nto the end", TEnd::Close,
+         TIdBodyEnd::ServerClose, 10},
+    };
+    for (const Case& c : cases) {
+        for (const std::size_t perRecv : {kWhole, std::size_t{1}}) {
+            SCOPED_TRACE(std::string(c.name) + (perRecv == 1 ? ", byte by byte" : ""));
+            TIdScriptedIOHandler transport;
+            transport.AddConversation({c.reply, perRecv, c.end, 0});
+            TIdHTTP client;
+            client.SetIOHandler(&transport);
+            TIdStringStream body;
+            try {
+                client.GetToStream("http://host/file", body);
+            } catch (const EIdException&) {
+                // Only how the body ended matters here.
+            }
+            EXPECT_EQ(client.LastBodyEnd(), c.expected);
+            EXPECT_EQ(body.Size(), c.bytes);
+            if (c.expected != TIdBodyEnd::NotRead) {
+                EXPECT_EQ(client.LastBodyBytes(), c.bytes);
+            }
+        }
+    }
+}
 
 TEST_F(ScriptedExchange, WritesTheRequestInItsFixedForm)
 {

@@ -20,6 +20,16 @@ enum class TIdHTTPProtocolVersion
     pv1_1,
 };
 
+// How the body of the last answer ended. Only a body that ended the way its framing says is
+// whole; whether the connection stays open afterwards says nothing about that.
+enum class TIdBodyEnd
+{
+    NotRead,     // no body was read: the request failed first
+    Complete,    // every Content-Length byte, the last chunk, or no body by its framing (0, 204)
+    ServerClose, // neither length nor chunks: the server's close ended it
+    CutShort,    // the connection ended before the announced Content-Length
+};
+
 // The HTTP/1.1 GET exchange over one kept-alive connection, direct or through a proxy with
 // Basic authorization. One client per thread at a time.
 class TIdCustomHTTP : public TIdTCPClient
@@ -34,6 +44,11 @@ public:
     // Bodies are held whole in memory; beyond this size (the largest 32-bit signed value, the
     // largest size the client's callers were ever made for) the request fails instead.
     static constexpr std::int64_t kMaxBodyBytes = 2147483647;
+    // An unattended run must end: a server that stops answering fails the request after this
+    // long without a byte (status line, headers or body); a slow but moving transfer never does.
+    static constexpr std::int32_t kDefaultReadTimeoutMs = 60000;
+    // A connect that has not succeeded by then fails with EIdConnectTimeout.
+    static constexpr std::int32_t kDefaultConnectTimeoutMs = 30000;
 
     TIdCustomHTTP();
     ~TIdCustomHTTP() override;
@@ -53,6 +68,8 @@ public:
     // request with an EIdException and closes the connection. Lowered by tests, which cannot
     // stream 2 GiB to show the bound.
     std::int64_t MaxBodyBytes = kMaxBodyBytes;
+    // Milliseconds a connect may take; 0 leaves the limit to the platform.
+    std::int32_t ConnectTimeout = kDefaultConnectTimeoutMs;
 
     TIdProxyConnectionInfo& ProxyParams() { return m_proxyParams; }
     TIdHTTPRequest& Request() { return m_request; }
@@ -61,6 +78,9 @@ public:
     // nullptr until the first response when AllowCookies is true.
     TIdCookieManager* CookieManager() const { return m_cookieManager.get(); }
     int ResponseCode() const { return m_response.ResponseCode; }
+    // How the body of the last Get ended, and how many of its bytes arrived.
+    TIdBodyEnd LastBodyEnd() const { return m_lastBodyEnd; }
+    std::int64_t LastBodyBytes() const { return m_lastBodyBytes; }
 
     // GET url; the body is appended to target. What a failure throws:
     //   EIdSocketError         name look-up, connect, or a connection broken while sending or
@@ -71,8 +91,11 @@ public:
     //   EIdHTTPProtocolException any status not handled as success: 3xx (redirects are not
     //                          followed), 4xx, 5xx, every answer with a Location header;
     //   EIdUnknownProtocol, EIdIOHandlerPropInvalid (https), platform::EConvertError (a port
-    //                          that is no number), EIdReadLnMaxLineLengthExceeded,
-    //                          EIdReadTimeout.
+    //                          that is no number), EIdReadLnMaxLineLengthExceeded;
+    //   EIdReadTimeout         no byte for ReadTimeout while waiting for the answer;
+    //   EIdConnectTimeout, EIdConnectException  the connect took longer than ConnectTimeout,
+    //                          or failed under it.
+    // A body cut short by the server's close is no failure: LastBodyEnd tells it apart.
     // Bytes of the body received before a failure are in target. A request that finds its
     // kept-alive connection dropped by the server before any answer arrived goes again, once, on
     // a new connection; nothing else is retried.
@@ -110,7 +133,8 @@ private:
     void ChallengeProxy();
     [[noreturn]] void FailWithStatus();
     void DrainBody();
-    void ReadBody(TIdStream* target);
+    // Reads the body by its framing into target (nothing without one) and says how it ended.
+    TIdBodyEnd ReadBody(TIdStream* target);
     // ReadBody under a read timeout of its own; the configured one is restored afterwards.
     void ReadBodyWithin(TIdStream* target, std::int32_t timeoutMs);
     void ReadChunkedBody(TIdStream& target);
@@ -123,6 +147,8 @@ private:
     TIdProxyConnectionInfo m_proxyParams;
     std::unique_ptr<TIdCookieManager> m_cookieManager;
     bool m_connectionReused = false; // the request went out on a kept-alive connection
+    TIdBodyEnd m_lastBodyEnd = TIdBodyEnd::NotRead;
+    std::int64_t m_lastBodyBytes = 0;
     std::int32_t m_redirectCount = 0;
     std::int32_t m_authRetries = 0;
     std::int32_t m_proxyAuthRetries = 0;
