@@ -18,6 +18,10 @@ inline constexpr std::string_view kFilesToUpdate = "Файлов для обно
 inline constexpr std::string_view kFetchingFile = "Забираем файл "_cp1251; // + name + kEllipsis
 inline constexpr std::string_view kFailure = "      Неудача!"_cp1251;
 inline constexpr std::string_view kSuccess = " - успех."_cp1251; // after the name
+// Before the line that says why a fetch failed, as deep as kFailure's text.
+inline constexpr std::string_view kCauseIndent = "      "_cp1251;
+inline constexpr std::string_view kAlreadyRunning =
+    "Обновление уже выполняется: каталог архивов занят другим запуском."_cp1251;
 
 // After an archive's name, by the extractor's result.
 inline constexpr std::string_view kUnpacked = " - удачно распакован!"_cp1251;

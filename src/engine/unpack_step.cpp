@@ -28,18 +28,21 @@ std::string_view unpackResultText(std::int32_t result)
     }
 }
 
-void unpackDownloads(const DownloadList& downloads, const Settings& settings, UpdateSink& sink,
+bool unpackDownloads(const DownloadList& downloads, const Settings& settings, UpdateSink& sink,
                      const std::atomic<bool>& stopRequested)
 {
+    bool allUnpacked = true;
     for (auto entry = downloads.rbegin(); entry != downloads.rend(); ++entry) {
         if (stopRequested)
-            return;
+            return allUnpacked;
         if (!entry->ok)
             continue;
         const std::int32_t result = unzip::UnzipArchive(settings.archpath + "\\" + entry->name,
                                                         settings.kvopath + "\\", "");
         sink.appendLine(entry->name + std::string(unpackResultText(result)));
+        allUnpacked = allUnpacked && result >= 0;
     }
+    return allUnpacked;
 }
 
 } // namespace engine

@@ -15,7 +15,8 @@ std::string_view unpackResultText(std::int32_t result);
 
 // Unpacks every downloaded archive (entries still ok), last to first, from archpath into
 // kvopath, one log line each. Extractor I/O errors propagate. Stops early on a stop request.
-void unpackDownloads(const DownloadList& downloads, const Settings& settings, UpdateSink& sink,
+// True when every archive it reached was unpacked.
+bool unpackDownloads(const DownloadList& downloads, const Settings& settings, UpdateSink& sink,
                      const std::atomic<bool>& stopRequested);
 
 } // namespace engine

@@ -5,8 +5,10 @@
 
 #include "engine/archive_write_error.h"
 #include "engine/file_selection.h"
+#include "failure_cause.h"
 #include "log_texts.h"
 #include "platform/atomic_file.h"
+#include "platform/directory_lock.h"
 #include "platform/os_path.h"
 #include "unpack_step.h"
 
@@ -35,59 +37,112 @@ void writeArchive(const std::string& enginePath, const std::string& body)
         throw ArchiveWriteError("Cannot write file " + enginePath);
 }
 
-// Fetches url into body. False when the request raised; body may then hold part of the answer.
-bool fetch(http::TIdHTTP& client, const std::string& url, std::string& body)
+struct Fetched
 {
+    enum Kind
+    {
+        Whole,  // the body ended the way its framing says, and is not empty
+        Empty,  // an answer without a body
+        Failed, // the request raised, or the body ended before its announced length
+    };
+    Kind kind = Failed;
+    std::string cause; // why, unless Whole
+};
+
+// Fetches url into body. Whether the connection stays open afterwards does not matter; only a
+// body that ended as its framing says counts. Nothing of a failed body is kept.
+Fetched fetch(http::TIdHTTP& client, const std::string& url, std::string& body)
+{
+    body.clear();
     try {
         client.GetText(url, body);
-        return true;
-    } catch (const std::exception&) {
-        return false;
+    } catch (const std::exception& error) {
+        body.clear();
+        return {Fetched::Failed, failureCause(error)};
     }
+    if (client.LastBodyEnd() == http::TIdBodyEnd::CutShort) {
+        const Fetched cut{Fetched::Failed,
+                          cutShortCause(client.LastBodyBytes(), client.Response().ContentLength)};
+        body.clear();
+        return cut;
+    }
+    if (body.empty())
+        return {Fetched::Empty, emptyBodyCause()};
+    return {Fetched::Whole, {}};
 }
 
-void download(const UpdateRunContext& context, UpdateSink& sink,
+void logCause(UpdateSink& sink, const std::string& cause)
+{
+    sink.appendLine(std::string(log_text::kCauseIndent) + cause);
+}
+
+// True when every file came whole; false when one failed. A stop request ends the loop early.
+bool download(const UpdateRunContext& context, UpdateSink& sink,
               const std::atomic<bool>& stopRequested)
 {
+    bool allFetched = true;
     for (Tbasa& entry : context.downloads) {
         if (stopRequested)
-            return;
+            return allFetched;
         // A fresh body per file: keeping the previous one's buffer would hold two files at once.
         std::string body;
         sink.appendLine(std::string(log_text::kFetchingFile) + entry.name +
                         std::string(log_text::kEllipsis));
-        if (!fetch(context.client, entry.url, body)) {
+        const Fetched fetched = fetch(context.client, entry.url, body);
+        if (fetched.kind != Fetched::Whole) {
             sink.appendLine(log_text::kFailure);
+            logCause(sink, fetched.cause);
             entry.ok = false;
-            continue;
-        }
-        // An empty answer, or a connection the server dropped before the announced end of the
-        // body, leaves nothing worth keeping.
-        if (body.empty() || !context.client.IsConnected()) {
-            entry.ok = false;
+            allFetched = false;
             continue;
         }
         sink.appendLine(entry.name + std::string(log_text::kSuccess));
         writeArchive(context.settings.archpath + "\\" + entry.name, body);
     }
+    return allFetched;
 }
 
-void runSteps(const UpdateRunContext& context, UpdateSink& sink,
-              const std::atomic<bool>& stopRequested)
+// What a run killed mid-write left behind; only this program's own temporary names go. The
+// Kavor directory's subdirectories hold members too, unless the directory is a whole drive.
+void removeAbandonedFiles(const Settings& s)
+{
+    platform::AtomicFile::removeAbandoned(platform::toOsPath(s.archpath), false);
+    const std::filesystem::path kavor = platform::toOsPath(s.kvopath + "\\");
+    platform::AtomicFile::removeAbandoned(kavor, !kavor.relative_path().empty());
+}
+
+RunOutcome runSteps(const UpdateRunContext& context, UpdateSink& sink,
+                    const std::atomic<bool>& stopRequested)
 {
     const Settings& s = context.settings;
-    std::string page;
     sink.clearLog();
-    setProxy(context.client, s);
 
+    // Held for the whole run. Without an archive directory there is nothing to guard, and the
+    // run goes on to fail at its first write.
+    const platform::DirectoryLock lock(platform::toOsPath(s.archpath));
+    if (lock.state() == platform::DirectoryLock::State::HeldElsewhere) {
+        sink.appendLine(log_text::kAlreadyRunning);
+        return RunOutcome::AlreadyRunning;
+    }
+    if (lock.state() == platform::DirectoryLock::State::Held)
+        removeAbandonedFiles(s);
+
+    setProxy(context.client, s);
     sink.appendLine(std::string(log_text::kTryingToConnect) + s.updatepath +
                     std::string(log_text::kEllipsis));
-    if (!fetch(context.client, s.updatepath, page)) {
+    std::string page;
+    const Fetched fetched = fetch(context.client, s.updatepath, page);
+    if (fetched.kind == Fetched::Failed) {
         sink.appendLine(log_text::kNotConnected);
-        return;
+        logCause(sink, fetched.cause);
+        return RunOutcome::PageFailed;
     }
-    sink.appendLine(!page.empty() && context.client.IsConnected() ? log_text::kConnected
-                                                                  : log_text::kNotConnected);
+    if (fetched.kind == Fetched::Empty) {
+        sink.appendLine(log_text::kNotConnected);
+        logCause(sink, fetched.cause);
+    } else {
+        sink.appendLine(log_text::kConnected);
+    }
 
     context.installed = scanInstalledDatabases(s.kvopath);
     context.downloads.clear();
@@ -95,23 +150,32 @@ void runSteps(const UpdateRunContext& context, UpdateSink& sink,
     sink.appendLine(std::string(log_text::kFilesToUpdate) +
                     std::to_string(context.downloads.size()));
 
-    download(context, sink, stopRequested);
-    if (s.unpack && !stopRequested)
-        unpackDownloads(context.downloads, s, sink, stopRequested);
+    bool complete = download(context, sink, stopRequested);
+    if (stopRequested)
+        return RunOutcome::Stopped;
+    if (s.unpack)
+        complete = unpackDownloads(context.downloads, s, sink, stopRequested) && complete;
+    if (stopRequested)
+        return RunOutcome::Stopped;
+    if (fetched.kind == Fetched::Empty)
+        return RunOutcome::PageFailed;
+    return complete ? RunOutcome::Updated : RunOutcome::FilesFailed;
 }
 
 } // namespace
 
-void runUpdate(const UpdateRunContext& context, UpdateSink& sink,
-               const std::atomic<bool>& stopRequested)
+RunOutcome runUpdate(const UpdateRunContext& context, UpdateSink& sink,
+                     const std::atomic<bool>& stopRequested)
 {
+    RunOutcome outcome{};
     try {
-        runSteps(context, sink, stopRequested);
+        outcome = runSteps(context, sink, stopRequested);
     } catch (...) {
         sink.setUpdateControls(false);
         throw;
     }
     sink.setUpdateControls(false);
+    return outcome;
 }
 
 } // namespace engine

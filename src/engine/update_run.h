@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "engine/download_list.h"
+#include "engine/run_outcome.h"
 #include "engine/settings.h"
 #include "engine/update_sink.h"
 #include "http/id_http.h"
@@ -19,7 +20,7 @@ struct UpdateRunContext
 };
 
 // The update run from clearing the log to giving the controls back.
-void runUpdate(const UpdateRunContext& context, UpdateSink& sink,
-               const std::atomic<bool>& stopRequested);
+RunOutcome runUpdate(const UpdateRunContext& context, UpdateSink& sink,
+                     const std::atomic<bool>& stopRequested);
 
 } // namespace engine

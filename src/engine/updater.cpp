@@ -70,19 +70,25 @@ void Updater::saveSettings()
     engine::saveSettings(m_state->programDirectory, m_state->settings);
 }
 
-void Updater::runUpdate(UpdateSink& sink, const std::atomic<bool>& stopRequested)
+RunOutcome Updater::runUpdate(UpdateSink& sink, const std::atomic<bool>& stopRequested)
 {
     // The run works on a copy, so the options dialog may change the settings meanwhile.
     const Settings settings = this->settings();
     const UpdateRunContext context{settings, m_state->client, m_state->downloads,
                                    m_state->installed};
-    engine::runUpdate(context, sink, stopRequested);
+    return engine::runUpdate(context, sink, stopRequested);
 }
 
-void Updater::runUpdate(UpdateSink& sink)
+RunOutcome Updater::runUpdate(UpdateSink& sink)
 {
     const std::atomic<bool> never{false};
-    runUpdate(sink, never);
+    return runUpdate(sink, never);
+}
+
+void Updater::setNetworkTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds stall)
+{
+    m_state->client.ConnectTimeout = static_cast<std::int32_t>(connect.count());
+    m_state->client.SetReadTimeout(static_cast<std::int32_t>(stall.count()));
 }
 
 } // namespace engine

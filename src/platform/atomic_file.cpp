@@ -3,20 +3,28 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace platform {
 namespace {
 
 // Temporary names must never look like a database (*.vdb) or an archive (*.zip), since the
-// engine lists those, so the marker goes at the end.
+// engine lists those, so the marker goes at the end: <final name>.kavor-tmp-<digits>-<digits>.
+constexpr std::string_view kTemporaryMarker = ".kavor-tmp-";
+
+bool allDigits(std::string_view text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 std::filesystem::path temporaryNameFor(const std::filesystem::path& finalPath, unsigned attempt)
 {
     static std::atomic<unsigned> counter{0};
     const auto ticks = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
     std::filesystem::path name = finalPath;
-    name += ".kavor-tmp-" + std::to_string(ticks % 1000000007ull) + "-" +
+    name += std::string(kTemporaryMarker) + std::to_string(ticks % 1000000007ull) + "-" +
             std::to_string(counter.fetch_add(1) + attempt);
     return name;
 }
@@ -89,6 +97,45 @@ void AtomicFile::discard()
         std::filesystem::remove(m_tempPath, ec);
         m_tempPath.clear();
     }
+}
+
+} // namespace platform
+
+namespace platform {
+
+bool AtomicFile::isTemporaryName(const std::filesystem::path& fileName)
+{
+    const std::string name = fileName.filename().string();
+    const auto marker = name.rfind(kTemporaryMarker);
+    if (marker == std::string::npos || marker == 0)
+        return false;
+    const std::string_view suffix = std::string_view(name).substr(marker + kTemporaryMarker.size());
+    const auto dash = suffix.find('-');
+    return dash != std::string_view::npos && allDigits(suffix.substr(0, dash)) &&
+           allDigits(suffix.substr(dash + 1));
+}
+
+void AtomicFile::removeAbandoned(const std::filesystem::path& directory, bool recursive)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto removeIfAbandoned = [](const fs::directory_entry& entry) {
+        std::error_code ignored;
+        if (entry.is_regular_file(ignored) && !entry.is_symlink(ignored) &&
+            isTemporaryName(entry.path().filename()))
+            fs::remove(entry.path(), ignored);
+    };
+    if (!recursive) {
+        for (fs::directory_iterator it(directory, fs::directory_options::skip_permission_denied,
+                                       ec);
+             !ec && it != fs::directory_iterator(); it.increment(ec))
+            removeIfAbandoned(*it);
+        return;
+    }
+    for (fs::recursive_directory_iterator it(directory,
+                                             fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        removeIfAbandoned(*it);
 }
 
 } // namespace platform

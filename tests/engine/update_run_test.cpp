@@ -9,6 +9,7 @@
 #include "engine/archive_write_error.h"
 #include "engine/updater.h"
 #include "platform/code_page.h"
+#include "platform/directory_lock.h"
 #include "support/as_nobody.h"
 #include "support/file_size_limit.h"
 #include "support/loopback_servers.h"
@@ -201,30 +202,32 @@ protected:
     RecordingSink sink;
 };
 
-TEST_F(UpdateRunTest, RefusedPageGivesExactlyTwoLines)
+TEST_F(UpdateRunTest, RefusedPageGivesTheAttemptTheFailureAndItsCause)
 {
     const std::string url =
         "http://127.0.0.1:" + std::to_string(testing_support::freeLoopbackPort()) + "/upd/";
     changeSettings([&](Settings& s) { s.updatepath = url; });
-    updater.runUpdate(sink);
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::PageFailed);
     EXPECT_EQ(sink.events,
-              (std::vector<std::string>{"<clear>", "Попытка соединения с " + url + " ...",
-                                        "Соединение не установлено...", "<idle>"}));
+              (std::vector<std::string>{
+                  "<clear>", "Попытка соединения с " + url + " ...", "Соединение не установлено...",
+                  "      Socket Error # 10061 Connection refused.", "<idle>"}));
 }
 
 TEST_F(UpdateRunTest, HttpErrorOnThePageEndsTheRunLikeARefusal)
 {
     changeSettings([&](Settings& s) { s.updatepath = nginx.url("/upd/missing.html"); });
-    updater.runUpdate(sink);
-    EXPECT_EQ(sink.lines.size(), 2u);
-    EXPECT_EQ(sink.lines.back(), "Соединение не установлено...");
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::PageFailed);
+    EXPECT_EQ(sink.lines.size(), 3u);
+    EXPECT_EQ(sink.lines[1], "Соединение не установлено...");
+    EXPECT_EQ(sink.lines[2], "      404 Not Found");
 }
 
 TEST_F(UpdateRunTest, PageWithoutSelectableLinksReportsZeroFiles)
 {
     changeSettings([](Settings& s) { s.unpack = true; });
     publishPage({"kavor32.zip", "readme.txt"});
-    updater.runUpdate(sink);
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::Updated);
     EXPECT_EQ(sink.lines, expectedLinesFor({"Файлов для обновления: 0"}));
     EXPECT_EQ(sink.events.back(), "<idle>");
 }
@@ -239,12 +242,13 @@ TEST_F(UpdateRunTest, FailedFileIsLoggedAndTheOthersAreWrittenByteForByte)
     writeFile(archive() / "KVO2.ZIP", "kept from an earlier run");
     publishPage({"kvo1.zip", "kvo2.zip", "kvo3.zip"});
 
-    updater.runUpdate(sink);
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::FilesFailed);
 
     EXPECT_EQ(sink.lines,
               expectedLinesFor({"Файлов для обновления: 3", "Забираем файл KVO1.ZIP ...",
                                 "KVO1.ZIP - успех.", "Забираем файл KVO2.ZIP ...", "      Неудача!",
-                                "Забираем файл KVO3.ZIP ...", "KVO3.ZIP - успех."}));
+                                "      404 Not Found", "Забираем файл KVO3.ZIP ...",
+                                "KVO3.ZIP - успех."}));
     EXPECT_EQ(readFile(archive() / "KVO1.ZIP"), binary);
     EXPECT_EQ(readFile(archive() / "KVO2.ZIP"), "kept from an earlier run");
     EXPECT_EQ(readFile(archive() / "KVO3.ZIP"), "third");
@@ -307,28 +311,131 @@ TEST_F(UpdateRunTest, FullDiskKeepsThePreviousArchiveWhole)
     }
     EXPECT_EQ(sink.lines.back(), "KVO1.ZIP - успех.");
     EXPECT_EQ(readFile(archive() / "KVO1.ZIP"), "the previous archive");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(archive()), {}), 1);
+    EXPECT_EQ(entriesOf(archive()), (std::vector<std::string>{"KVO1.ZIP", "kavor-updater.lock"}));
 }
 
+// Each way a download can break fails that file with its cause, keeps nothing of it, and leaves
+// an archive of that name from an earlier run as it was.
 TEST_F(UpdateRunTest, BrokenDownloadsAreNeverWritten)
 {
     FaultServer faults;
-    // A reset in the middle of the body raises; a body cut short by a close arrives without an
-    // error, but the connection is gone, so it is dropped without a line of its own; a body
-    // announced beyond what the client holds is refused before it is read.
-    const std::string page = "<a href=\"" + faults.url("/reset-mid-body?kvo1.zip") + "\"></a>" +
-                             "<a href=\"" + faults.url("/truncated-body?kvo2.zip") + "\"></a>" +
-                             "<a href=\"" + faults.url("/huge-length?kvo3.zip") + "\"></a>";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/reset-mid-body?kvo1.zip", "Socket Error # 10054 Connection reset by peer."},
+        {"/truncated-body?kvo2.zip", "Body cut short: 40 of 100 bytes received"},
+        {"/chunked-truncated?kvo3.zip", "Connection Closed Gracefully."},
+        {"/huge-length?kvo4.zip", "Response body exceeds 2147483647 bytes"},
+        {"/empty-body?kvo5.zip", "Empty body"},
+    };
+    std::string page;
+    std::vector<std::string> expected{"Файлов для обновления: 5"};
+    for (const auto& [path, cause] : cases) {
+        page += "<a href=\"" + faults.url(path) + "\"></a>";
+        const std::string name = platform::asciiUpper(path.substr(1));
+        writeFile(archive() / name, "earlier " + name);
+        expected.insert(expected.end(),
+                        {"Забираем файл " + name + " ...", "      Неудача!", "      " + cause});
+    }
     writeFile(nginx.docroot() / "upd" / "index.html", page);
 
-    updater.runUpdate(sink);
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::FilesFailed);
 
-    EXPECT_EQ(
-        sink.lines,
-        expectedLinesFor({"Файлов для обновления: 3", "Забираем файл RESET-MID-BODY?KVO1.ZIP ...",
-                          "      Неудача!", "Забираем файл TRUNCATED-BODY?KVO2.ZIP ...",
-                          "Забираем файл HUGE-LENGTH?KVO3.ZIP ...", "      Неудача!"}));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(archive()), {}), 0);
+    EXPECT_EQ(sink.lines, expectedLinesFor(expected));
+    for (const auto& [path, cause] : cases) {
+        const std::string name = platform::asciiUpper(path.substr(1));
+        EXPECT_EQ(readFile(archive() / name), "earlier " + name);
+    }
+    EXPECT_EQ(entriesOf(archive()).size(), cases.size() + 1); // and the lock file
+}
+
+// A server that answers every request with "Connection: close" (keep-alive off) serves whole
+// files, and so does one that ends its bodies by closing the connection.
+TEST_F(UpdateRunTest, ClosedConnectionsAfterWholeBodiesFetchEveryFile)
+{
+    for (const char* name : {"kvo1.zip", "kvo2.zip", "kvo3.zip"})
+        writeFile(nginx.docroot() / "upd" / name, std::string("body of ") + name);
+    writeFile(nginx.docroot() / "upd" / "index.html",
+              "<a href=\"" + nginx.url("/close/upd/kvo1.zip") + "\"></a><a href=\"" +
+                  nginx.url("/close/upd/kvo2.zip") + "\"></a><a href=\"" +
+                  nginx.url("/eof/upd/kvo3.zip") + "\"></a>");
+    changeSettings([&](Settings& s) { s.updatepath = nginx.url("/close/upd/index.html"); });
+
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::Updated);
+
+    EXPECT_EQ(sink.lines[1], "Соединение успешно установлено.");
+    for (const char* name : {"KVO1.ZIP", "KVO2.ZIP", "KVO3.ZIP"}) {
+        EXPECT_NE(std::find(sink.lines.begin(), sink.lines.end(), std::string(name) + " - успех."),
+                  sink.lines.end())
+            << name;
+    }
+    EXPECT_EQ(readFile(archive() / "KVO1.ZIP"), "body of kvo1.zip");
+    EXPECT_EQ(readFile(archive() / "KVO3.ZIP"), "body of kvo3.zip");
+}
+
+// A server that goes silent, before its answer or in the middle of a body, costs that file the
+// read limit and no more; the run goes on with the next one.
+TEST_F(UpdateRunTest, SilentServersFailTheirFileAfterTheLimitAndTheRunGoesOn)
+{
+    using namespace std::chrono_literals;
+    FaultServer faults;
+    writeFile(nginx.docroot() / "upd" / "kvo3.zip", "third");
+    writeFile(nginx.docroot() / "upd" / "index.html",
+              "<a href=\"" + faults.url("/hang?kvo1.zip") + "\"></a><a href=\"" +
+                  faults.url("/hang-mid-body?kvo2.zip") + "\"></a><a href=\"" +
+                  nginx.url("/upd/kvo3.zip") + "\"></a>");
+    updater.setNetworkTimeouts(300ms, 300ms);
+
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::FilesFailed);
+
+    EXPECT_EQ(sink.lines,
+              expectedLinesFor({"Файлов для обновления: 3", "Забираем файл HANG?KVO1.ZIP ...",
+                                "      Неудача!", "      Read Timeout",
+                                "Забираем файл HANG-MID-BODY?KVO2.ZIP ...", "      Неудача!",
+                                "      Read Timeout", "Забираем файл KVO3.ZIP ...",
+                                "KVO3.ZIP - успех."}));
+    EXPECT_EQ(readFile(archive() / "KVO3.ZIP"), "third");
+}
+
+// Two runs on one archive directory (a scheduled run while the window runs one): the second
+// touches nothing and asks nothing.
+TEST_F(UpdateRunTest, ARunFindingTheArchiveDirectoryLockedDoesNothing)
+{
+    writeFile(nginx.docroot() / "upd" / "kvo1.zip", "new");
+    publishPage({"kvo1.zip"});
+    const platform::DirectoryLock first(archive());
+    ASSERT_EQ(first.state(), platform::DirectoryLock::State::Held);
+
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::AlreadyRunning);
+
+    EXPECT_EQ(sink.events,
+              (std::vector<std::string>{
+                  "<clear>", "Обновление уже выполняется: каталог архивов занят другим запуском.",
+                  "<idle>"}));
+    EXPECT_EQ(nginx.accessLog(), "");
+    EXPECT_EQ(entriesOf(archive()), std::vector<std::string>{"kavor-updater.lock"});
+}
+
+// A run killed mid-write leaves temporary files; the next one removes them, and only them.
+TEST_F(UpdateRunTest, TemporaryFilesOfAKilledRunAreRemovedAndNothingElse)
+{
+    publishPage({});
+    const std::vector<std::filesystem::path> leftovers = {archive() / "KVO1.ZIP.kavor-tmp-12345-0",
+                                                          kavor() / "KVO1.VDB.kavor-tmp-99-3",
+                                                          kavor() / "sub" / "X.VDB.kavor-tmp-1-2"};
+    const std::vector<std::filesystem::path> kept = {
+        archive() / "KVO1.ZIP", archive() / "notes.kavor-tmp-1-2.txt",
+        kavor() / "KVO1.VDB.kavor-tmp-", kavor() / "sub" / "X.VDB"};
+    std::filesystem::create_directory(kavor() / "sub");
+    for (const auto& file : leftovers)
+        writeFile(file, "half written");
+    for (const auto& file : kept)
+        writeFile(file, "keep me");
+
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::Updated);
+
+    for (const auto& file : leftovers)
+        EXPECT_FALSE(std::filesystem::exists(file)) << file;
+    for (const auto& file : kept)
+        EXPECT_EQ(readFile(file), "keep me") << file;
 }
 
 TEST_F(UpdateRunTest, StopRequestIsHonouredBetweenFiles)
@@ -431,9 +538,10 @@ TEST_F(UpdateRunTest, ProxyRefusingTheCredentialsEndsTheRunAtThePage)
     TinyProxy proxy("kavor", "s3cret");
     publishPage({});
     useProxy(proxy, "kavor", "wrong");
-    updater.runUpdate(sink);
-    EXPECT_EQ(sink.lines.size(), 2u);
-    EXPECT_EQ(sink.lines.back(), "Соединение не установлено...");
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::PageFailed);
+    EXPECT_EQ(sink.lines.size(), 3u);
+    EXPECT_EQ(sink.lines[1], "Соединение не установлено...");
+    EXPECT_EQ(sink.lines[2], "      401 Unauthorized"); // tinyproxy's answer to wrong ones
 }
 
 // Directories and files that refuse to be written, for a user who is not root.
@@ -495,7 +603,7 @@ TEST_F(UpdateRunTest, ReadOnlyFilesAreReplacedWhereTheirDirectoryAllowsIt)
     EXPECT_EQ(lines, unpackedOneArchive("UPD2.ZIP"));
     EXPECT_EQ(readFile(kavor() / "OLD.VDB"), "new database");
     EXPECT_EQ(entriesOf(kavor()), std::vector<std::string>{"OLD.VDB"});
-    EXPECT_EQ(entriesOf(archive()), std::vector<std::string>{"UPD2.ZIP"});
+    EXPECT_EQ(entriesOf(archive()), (std::vector<std::string>{"UPD2.ZIP", "kavor-updater.lock"}));
     EXPECT_NE(readFile(archive() / "UPD2.ZIP"), "previous archive");
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "engine/run_outcome.h"
 #include "engine/settings.h"
 #include "engine/update_sink.h"
 
@@ -36,12 +38,17 @@ public:
     void saveSettings();
 
     // One update run on the calling thread, with a copy of the settings taken at its start:
-    // fetch the page, select, download into archpath, unpack into kvopath when asked, reporting
-    // every step to sink. A stop request is honoured between two files. Errors that end the run
-    // early (an archive that cannot be written, an I/O error while unpacking) set the controls
-    // back to idle and are rethrown.
-    void runUpdate(UpdateSink& sink, const std::atomic<bool>& stopRequested);
-    void runUpdate(UpdateSink& sink);
+    // take the lock on archpath, fetch the page, select, download into archpath, unpack into
+    // kvopath when asked, reporting every step to sink (a failure with a line saying why). A
+    // stop request is honoured between two files. Errors that end the run early (an archive
+    // that cannot be written, an I/O error while unpacking) set the controls back to idle and
+    // are rethrown; otherwise the outcome says how the run went.
+    RunOutcome runUpdate(UpdateSink& sink, const std::atomic<bool>& stopRequested);
+    RunOutcome runUpdate(UpdateSink& sink);
+
+    // How long a connect may take, and how long a request may wait without receiving a byte
+    // (the program keeps the client's defaults, 30 s and 60 s; tests shorten them).
+    void setNetworkTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds stall);
 
 private:
     struct State;

@@ -33,6 +33,14 @@ public:
 
     const std::filesystem::path& finalPath() const { return m_finalPath; }
 
+    // Whether a file name is one of this class's temporary names.
+    static bool isTemporaryName(const std::filesystem::path& fileName);
+
+    // Removes the temporary files that writers killed mid-write left in directory, and with
+    // recursive in its subdirectories too (symbolic links are not followed). Nothing else is
+    // touched; errors are ignored. Only while no writer of this program uses directory.
+    static void removeAbandoned(const std::filesystem::path& directory, bool recursive);
+
 private:
     std::filesystem::path m_finalPath;
     std::filesystem::path m_tempPath;
