@@ -25,13 +25,14 @@ std::string SampleUpdateSite::addArchive(const std::string& name, std::string_vi
     return readFile(archive);
 }
 
-void SampleUpdateSite::writePage(const std::vector<std::string>& names)
+void SampleUpdateSite::writePage(const std::vector<std::string>& names,
+                                 const std::string& linkDirectory)
 {
     std::filesystem::create_directories(updateDirectory());
     std::string page = "<html><body><h1>Database updates</h1>\n";
     for (const std::string& name : names)
-        page +=
-            "<a HREF=\"" + m_server.url("/update/" + name + ".ZIP") + "\">" + name + "</a><br>\n";
+        page += "<a HREF=\"" + m_server.url(linkDirectory + name + ".ZIP") + "\">" + name +
+                "</a><br>\n";
     page += "</body></html>\n";
     writeFile(updateDirectory() / "index.html", page);
 }

@@ -17,9 +17,11 @@ public:
     // Adds /update/<NAME>.ZIP holding one member <name>.vdb (lower case) with contents; returns
     // the archive's bytes.
     std::string addArchive(const std::string& name, std::string_view contents);
-    // Writes the update page, linking /update/<NAME>.ZIP for each name, in order; a name
-    // need not have an archive (its link then gets 404).
-    void writePage(const std::vector<std::string>& names);
+    // Writes the update page, linking <linkDirectory><NAME>.ZIP for each name, in order; a name
+    // need not have an archive (its link then gets 404). "/slow/update/" serves the same files
+    // at 8 KB/s.
+    void writePage(const std::vector<std::string>& names,
+                   const std::string& linkDirectory = "/update/");
 
     std::string pageUrl() const { return m_server.url("/update/"); }
     NginxServer& server() { return m_server; }
