@@ -1,9 +1,10 @@
 #include "update_run.h"
 
+#include <chrono>
 #include <exception>
 #include <string>
 
-#include "engine/archive_write_error.h"
+#include "archive_file_stream.h"
 #include "engine/file_selection.h"
 #include "failure_cause.h"
 #include "log_texts.h"
@@ -25,17 +26,10 @@ void setProxy(http::TIdHTTP& client, const Settings& s)
     proxy.SetProxyPort(s.proxy ? s.proxy_port : 0);
 }
 
-// The body is written only once it has arrived whole, and reaches its name only once it is on
-// disk whole, so neither a failed request nor a full disk leaves a half-written archive or
-// destroys the previous one.
-void writeArchive(const std::string& enginePath, const std::string& body)
-{
-    platform::AtomicFile file(platform::toOsPath(enginePath));
-    if (!file.open())
-        throw ArchiveWriteError("Cannot create file " + enginePath);
-    if (!file.write(body.data(), body.size()) || !file.commit())
-        throw ArchiveWriteError("Cannot write file " + enginePath);
-}
+// The update page is held whole in memory to be scanned; real ones are a few kilobytes.
+constexpr std::int64_t kMaxPageBytes = std::int64_t{16} << 20;
+// Progress reaches the window no more often than this.
+constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 
 struct Fetched
 {
@@ -50,26 +44,53 @@ struct Fetched
 };
 
 // Fetches url into body. Whether the connection stays open afterwards does not matter; only a
-// body that ended as its framing says counts. Nothing of a failed body is kept.
-Fetched fetch(http::TIdHTTP& client, const std::string& url, std::string& body)
+// body that ended as its framing says counts. A failed body is dropped.
+Fetched fetch(http::TIdHTTP& client, const std::string& url, http::TIdStream& body)
 {
-    body.clear();
     try {
-        client.GetText(url, body);
+        client.GetToStream(url, body);
     } catch (const std::exception& error) {
-        body.clear();
+        body.Truncate(0);
         return {Fetched::Failed, failureCause(error)};
     }
     if (client.LastBodyEnd() == http::TIdBodyEnd::CutShort) {
-        const Fetched cut{Fetched::Failed,
-                          cutShortCause(client.LastBodyBytes(), client.Response().ContentLength)};
-        body.clear();
-        return cut;
+        body.Truncate(0);
+        return {Fetched::Failed,
+                cutShortCause(client.LastBodyBytes(), client.Response().ContentLength)};
     }
-    if (body.empty())
+    if (body.Size() == 0)
         return {Fetched::Empty, emptyBodyCause()};
     return {Fetched::Whole, {}};
 }
+
+// Hands the client's progress on to the sink, a few times a second and at the end of a body.
+class ProgressRelay
+{
+public:
+    ProgressRelay(http::TIdHTTP& client, UpdateSink& sink, std::size_t fileCount)
+        : m_client(client), m_sink(sink), m_fileCount(fileCount)
+    {}
+    ~ProgressRelay() { m_client.OnBodyProgress = nullptr; }
+    ProgressRelay(const ProgressRelay&) = delete;
+    ProgressRelay& operator=(const ProgressRelay&) = delete;
+
+    void startFile(std::size_t fileNumber)
+    {
+        m_client.OnBodyProgress = [this, fileNumber](std::int64_t received, std::int64_t total) {
+            const auto now = std::chrono::steady_clock::now();
+            if (received != 0 && received != total && now - m_last < kProgressInterval)
+                return;
+            m_last = now;
+            m_sink.reportProgress(fileNumber, m_fileCount, received, total);
+        };
+    }
+
+private:
+    http::TIdHTTP& m_client;
+    UpdateSink& m_sink;
+    std::size_t m_fileCount;
+    std::chrono::steady_clock::time_point m_last{};
+};
 
 void logCause(UpdateSink& sink, const std::string& cause)
 {
@@ -81,14 +102,19 @@ bool download(const UpdateRunContext& context, UpdateSink& sink,
               const std::atomic<bool>& stopRequested)
 {
     bool allFetched = true;
-    for (Tbasa& entry : context.downloads) {
+    ProgressRelay progress(context.client, sink, context.downloads.size());
+    for (std::size_t i = 0; i < context.downloads.size(); ++i) {
+        Tbasa& entry = context.downloads[i];
         if (stopRequested)
             return allFetched;
-        // A fresh body per file: keeping the previous one's buffer would hold two files at once.
-        std::string body;
         sink.appendLine(std::string(log_text::kFetchingFile) + entry.name +
                         std::string(log_text::kEllipsis));
-        const Fetched fetched = fetch(context.client, entry.url, body);
+        // The body goes to disk as it arrives, under a temporary name; only a whole one takes
+        // the archive's name, so a failed request or a full disk never destroys the previous
+        // archive.
+        ArchiveFileStream file(context.settings.archpath + "\\" + entry.name);
+        progress.startFile(i + 1);
+        const Fetched fetched = fetch(context.client, entry.url, file);
         if (fetched.kind != Fetched::Whole) {
             sink.appendLine(log_text::kFailure);
             logCause(sink, fetched.cause);
@@ -97,7 +123,7 @@ bool download(const UpdateRunContext& context, UpdateSink& sink,
             continue;
         }
         sink.appendLine(entry.name + std::string(log_text::kSuccess));
-        writeArchive(context.settings.archpath + "\\" + entry.name, body);
+        file.commit();
     }
     return allFetched;
 }
@@ -130,8 +156,11 @@ RunOutcome runSteps(const UpdateRunContext& context, UpdateSink& sink,
     setProxy(context.client, s);
     sink.appendLine(std::string(log_text::kTryingToConnect) + s.updatepath +
                     std::string(log_text::kEllipsis));
-    std::string page;
-    const Fetched fetched = fetch(context.client, s.updatepath, page);
+    http::TIdStringStream pageBody;
+    context.client.MaxBodyBytes = kMaxPageBytes;
+    const Fetched fetched = fetch(context.client, s.updatepath, pageBody);
+    context.client.MaxBodyBytes = http::TIdHTTP::kMaxBodyBytes;
+    const std::string page = pageBody.Release();
     if (fetched.kind == Fetched::Failed) {
         sink.appendLine(log_text::kNotConnected);
         logCause(sink, fetched.cause);

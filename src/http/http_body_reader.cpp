@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 #include "http/id_custom_http.h"
@@ -22,11 +23,20 @@ EBodyOutOfBounds bodyTooLarge(std::int64_t limit)
     return EBodyOutOfBounds("Response body exceeds " + std::to_string(limit) + " bytes");
 }
 
-// Passes bytes on to the body's target and stops a body that outgrows the client's bound.
+using ProgressHook = std::function<void(std::int64_t, std::int64_t)>;
+
+// Passes bytes on to the body's target, stops a body that outgrows the client's bound, and tells
+// the progress hook (when given one) how far the body has come.
 class BoundedStream : public TIdStream
 {
 public:
-    BoundedStream(TIdStream& target, std::int64_t limit) : m_target(target), m_limit(limit) {}
+    BoundedStream(TIdStream& target, std::int64_t limit, const ProgressHook* progress,
+                  std::int64_t total)
+        : m_target(target), m_limit(limit), m_progress(progress), m_total(total)
+    {
+        if (m_progress)
+            (*m_progress)(0, m_total);
+    }
     std::int64_t Size() const override { return m_target.Size(); }
     void Write(const char* data, std::size_t size) override
     {
@@ -34,6 +44,8 @@ public:
             throw bodyTooLarge(m_limit);
         m_target.Write(data, size);
         m_written += static_cast<std::int64_t>(size);
+        if (m_progress)
+            (*m_progress)(m_written, m_total);
     }
     void Truncate(std::int64_t size) override { m_target.Truncate(size); }
     // Room beyond the bound would never be filled, whatever the chunks announce together.
@@ -45,6 +57,8 @@ public:
 private:
     TIdStream& m_target;
     std::int64_t m_limit;
+    const ProgressHook* m_progress;
+    std::int64_t m_total;
     std::int64_t m_written = 0;
 };
 
@@ -67,11 +81,16 @@ int hexDigit(char c)
 
 } // namespace
 
-TIdBodyEnd TIdCustomHTTP::ReadBody(TIdStream* target)
+TIdBodyEnd TIdCustomHTTP::ReadBody(TIdStream* target, bool reportProgress)
 {
     if (!target)
         return TIdBodyEnd::NotRead;
-    BoundedStream bounded(*target, MaxBodyBytes);
+    const bool chunked = isChunked(m_response.TransferEncoding);
+    // A length decides the framing before chunks do; chunks and close announce no total.
+    const std::int64_t length = m_response.ContentLength;
+    const std::int64_t total = length >= 1 ? length : (chunked || length < 0 ? -1 : 0);
+    BoundedStream bounded(*target, MaxBodyBytes,
+                          reportProgress && OnBodyProgress ? &OnBodyProgress : nullptr, total);
     const std::int64_t before = target->Size();
     try {
         if (m_response.ContentLength >= 1) {
@@ -85,7 +104,7 @@ TIdBodyEnd TIdCustomHTTP::ReadBody(TIdStream* target)
             return target->Size() - before == m_response.ContentLength ? TIdBodyEnd::Complete
                                                                        : TIdBodyEnd::CutShort;
         }
-        if (isChunked(m_response.TransferEncoding)) {
+        if (chunked) {
             ReadChunkedBody(bounded);
             return TIdBodyEnd::Complete;
         }

@@ -241,7 +241,7 @@ TIdCustomHTTP::NextStep TIdCustomHTTP::DecideNextStep()
         return NextStep::Undecided;
     TIdStream* body = m_response.ContentStream;
     const std::int64_t before = body ? body->Size() : 0;
-    m_lastBodyEnd = code == 204 ? TIdBodyEnd::Complete : ReadBody(body);
+    m_lastBodyEnd = code == 204 ? TIdBodyEnd::Complete : ReadBody(body, true);
     m_lastBodyBytes = body ? body->Size() - before : 0;
     return NextStep::Finished;
 }

@@ -5,12 +5,15 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "engine/settings_file.h"
 #include "engine/updater.h"
@@ -85,6 +88,13 @@ void TForm_main::createControls()
     Button_cancel->setGeometry(296, 8, 105, 25);
     Button_cancel->setVisible(false);
     connect(Button_cancel, &QPushButton::clicked, this, &TForm_main::Button_cancelClick);
+
+    // Left and right of the button, in the strip above the log; hidden while idle.
+    Label_files = named(new QLabel(client), "Label_files");
+    Label_files->setGeometry(8, 8, 150, 25);
+    ProgressBar_file = named(new QProgressBar(client), "ProgressBar_file");
+    ProgressBar_file->setGeometry(296, 12, 158, 17);
+    ProgressBar_file->setTextVisible(true);
 
     setTabOrder(Memo1, Button_update);
     setTabOrder(Button_update, Button_cancel);
@@ -177,6 +187,30 @@ void TForm_main::setUpdateControls(bool running)
     Button_update->setEnabled(!running);
     N4->setEnabled(!running);
     Button_cancel->setEnabled(running);
+    if (!running) {
+        Label_files->clear();
+        Label_files->hide();
+        ProgressBar_file->reset();
+        ProgressBar_file->hide();
+    }
+}
+
+void TForm_main::showProgress(int fileNumber, int fileCount, qint64 received, qint64 total)
+{
+    Label_files->setText(QStringLiteral("Файл %1 из %2").arg(fileNumber).arg(fileCount));
+    Label_files->show();
+    if (total > 0) {
+        // Per mille: a bar's range is an int, files may be larger.
+        ProgressBar_file->setRange(0, 1000);
+        ProgressBar_file->setValue(
+            static_cast<int>(std::min<qint64>(received, total) * 1000 / total));
+    } else if (total == 0) {
+        ProgressBar_file->setRange(0, 1000);
+        ProgressBar_file->setValue(1000);
+    } else {
+        ProgressBar_file->setRange(0, 0); // busy: the server announced no size
+    }
+    ProgressBar_file->show();
 }
 
 void TForm_main::showRunError(const QString& message)

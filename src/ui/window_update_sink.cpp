@@ -43,6 +43,15 @@ void WindowUpdateSink::setUpdateControls(bool running)
     post([running](TForm_main& window) { window.setUpdateControls(running); });
 }
 
+void WindowUpdateSink::reportProgress(std::size_t fileNumber, std::size_t fileCount,
+                                      std::int64_t received, std::int64_t total)
+{
+    post([=](TForm_main& window) {
+        window.showProgress(static_cast<int>(fileNumber), static_cast<int>(fileCount), received,
+                            total);
+    });
+}
+
 void WindowUpdateSink::reportRunError(std::string_view cp1251Message)
 {
     post([message = fromEngine(cp1251Message)](TForm_main& window) {

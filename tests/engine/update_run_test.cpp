@@ -48,6 +48,19 @@ public:
     std::vector<std::string> lines; // since the last clear
 };
 
+// Also records the progress of each download: "file/files received/total".
+class ProgressSink : public RecordingSink
+{
+public:
+    void reportProgress(std::size_t fileNumber, std::size_t fileCount, std::int64_t received,
+                        std::int64_t total) override
+    {
+        progress.push_back(std::to_string(fileNumber) + "/" + std::to_string(fileCount) + " " +
+                           std::to_string(received) + "/" + std::to_string(total));
+    }
+    std::vector<std::string> progress;
+};
+
 // A sink that asks the run to stop as soon as the first file has been fetched.
 class StoppingSink : public RecordingSink
 {
@@ -393,6 +406,29 @@ TEST_F(UpdateRunTest, SilentServersFailTheirFileAfterTheLimitAndTheRunGoesOn)
                                 "      Read Timeout", "Забираем файл KVO3.ZIP ...",
                                 "KVO3.ZIP - успех."}));
     EXPECT_EQ(readFile(archive() / "KVO3.ZIP"), "third");
+}
+
+// Each download reports where it starts and where it ends (and, for a long one, a few times a
+// second in between); the page and failed requests' error bodies report nothing.
+TEST_F(UpdateRunTest, DownloadsReportTheirProgress)
+{
+    writeFile(nginx.docroot() / "upd" / "kvo1.zip", std::string(70000, '1'));
+    writeFile(nginx.docroot() / "upd" / "kvo3.zip", "333");
+    publishPage({"kvo1.zip", "kvo2.zip", "kvo3.zip"}); // kvo2.zip: 404
+    ProgressSink progress;
+
+    updater.runUpdate(progress);
+
+    EXPECT_EQ(progress.progress,
+              (std::vector<std::string>{"1/3 0/70000", "1/3 70000/70000", "3/3 0/3", "3/3 3/3"}));
+}
+
+// The page is scanned in memory, so a page beyond any real one is refused, with its cause.
+TEST_F(UpdateRunTest, AnOversizedPageIsRefused)
+{
+    writeFile(nginx.docroot() / "upd" / "index.html", std::string((16 << 20) + 1, 'p'));
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::PageFailed);
+    EXPECT_EQ(sink.lines.back(), "      Response body exceeds 16777216 bytes");
 }
 
 // Two runs on one archive directory (a scheduled run while the window runs one): the second

@@ -1,5 +1,7 @@
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <memory>
@@ -64,6 +66,38 @@ TEST_F(WindowUpdateSinkTest, ReportsFromAnotherThreadTakeEffectOnTheWindowInOrde
     ASSERT_TRUE(QTest::qWaitFor([&] { return log() == expected; }, 5000)) << log().toStdString();
     EXPECT_TRUE(sawRunning);
     EXPECT_TRUE(QTest::qWaitFor([&] { return button->isEnabled(); }, 5000));
+}
+
+// The download in progress is shown beside the button while a run lasts, and goes with it.
+TEST_F(WindowUpdateSinkTest, ProgressShowsTheFileAndHowFarItCameUntilTheRunEnds)
+{
+    auto* files = m_window->findChild<QLabel*>("Label_files");
+    auto* bar = m_window->findChild<QProgressBar*>("ProgressBar_file");
+    ASSERT_TRUE(files && bar);
+    m_window->show();
+    EXPECT_FALSE(files->isVisible());
+    EXPECT_FALSE(bar->isVisible());
+
+    std::thread worker([this] {
+        m_sink->setUpdateControls(true);
+        m_sink->reportProgress(2, 5, 0, 3'000'000'000); // beyond an int
+        m_sink->reportProgress(2, 5, 750'000'000, 3'000'000'000);
+    });
+    worker.join();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->value() == 250; }, 5000));
+    EXPECT_EQ(files->text(), QStringLiteral("Файл 2 из 5"));
+    EXPECT_TRUE(files->isVisible());
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), 1000);
+
+    m_sink->reportProgress(3, 5, 4096, -1); // no size announced: a busy bar
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return files->text() == QStringLiteral("Файл 3 из 5"); }, 5000));
+    EXPECT_EQ(bar->maximum(), 0);
+
+    m_sink->setUpdateControls(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bar->isVisible(); }, 5000));
+    EXPECT_FALSE(files->isVisible());
 }
 
 TEST_F(WindowUpdateSinkTest, ReportsAfterTheWindowIsGoneAreDropped)

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -70,6 +71,10 @@ public:
     std::int64_t MaxBodyBytes = kMaxBodyBytes;
     // Milliseconds a connect may take; 0 leaves the limit to the platform.
     std::int32_t ConnectTimeout = kDefaultConnectTimeoutMs;
+    // Called as the body of a Get arrives (not for error or redirect bodies): the bytes so far
+    // and the announced total, -1 when the answer announces none. Runs on the requesting thread
+    // after every receive, so it must be cheap.
+    std::function<void(std::int64_t received, std::int64_t total)> OnBodyProgress;
 
     TIdProxyConnectionInfo& ProxyParams() { return m_proxyParams; }
     TIdHTTPRequest& Request() { return m_request; }
@@ -133,8 +138,9 @@ private:
     void ChallengeProxy();
     [[noreturn]] void FailWithStatus();
     void DrainBody();
-    // Reads the body by its framing into target (nothing without one) and says how it ended.
-    TIdBodyEnd ReadBody(TIdStream* target);
+    // Reads the body by its framing into target (nothing without one) and says how it ended;
+    // with reportProgress, OnBodyProgress hears of every step.
+    TIdBodyEnd ReadBody(TIdStream* target, bool reportProgress = false);
     // ReadBody under a read timeout of its own; the configured one is restored afterwards.
     void ReadBodyWithin(TIdStream* target, std::int32_t timeoutMs);
     void ReadChunkedBody(TIdStream& target);

@@ -5,7 +5,9 @@
 #include <memory>
 
 class QAction;
+class QLabel;
 class QMenu;
+class QProgressBar;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -20,7 +22,8 @@ class WindowUpdateSink;
 
 // The program's main window: the log of the current update run, the button and menu command
 // that start a run on a worker, the options dialog, the about box and the exit command. Each
-// control's objectName is its name (Memo1, Button_update, Button_cancel, MainMenu1, N1 to N7).
+// control's objectName is its name (Memo1, Button_update, Button_cancel, MainMenu1, N1 to N7;
+// Label_files and ProgressBar_file show the download in progress).
 // The engine state (settings, HTTP client, lists) is shared with the worker of the run in
 // progress, so a worker may outlive the window. UI thread only.
 class TForm_main : public QMainWindow
@@ -58,7 +61,10 @@ public:
     // What the run's reports do, on the UI thread (see WindowUpdateSink).
     void clearLog();
     void appendLogLine(const QString& line);
+    // Idle also hides the download's progress.
     void setUpdateControls(bool running);
+    // File fileNumber of fileCount, received of total bytes (total -1: unknown).
+    void showProgress(int fileNumber, int fileCount, qint64 received, qint64 total);
     void showRunError(const QString& message);
 
 protected:
@@ -73,10 +79,12 @@ private:
     QPlainTextEdit* Memo1 = nullptr;
     QPushButton* Button_update = nullptr;
     QPushButton* Button_cancel = nullptr;
-    QAction* N4 = nullptr; // Файл / Обновить базы
-    QAction* N2 = nullptr; // Файл / Выход
-    QAction* N5 = nullptr; // Настройка / Настройка
-    QAction* N7 = nullptr; // ? / О программе
+    QLabel* Label_files = nullptr;            // "Файл k из n" while a file downloads
+    QProgressBar* ProgressBar_file = nullptr; // how far the current file has come
+    QAction* N4 = nullptr;                    // Файл / Обновить базы
+    QAction* N2 = nullptr;                    // Файл / Выход
+    QAction* N5 = nullptr;                    // Настройка / Настройка
+    QAction* N7 = nullptr;                    // ? / О программе
 
     const std::shared_ptr<engine::Updater> m_updater;
     const std::shared_ptr<WindowUpdateSink> m_sink;

@@ -26,6 +26,8 @@ public:
     void clearLog() override;
     void appendLine(std::string_view cp1251Line) override;
     void setUpdateControls(bool running) override;
+    void reportProgress(std::size_t fileNumber, std::size_t fileCount, std::int64_t received,
+                        std::int64_t total) override;
 
     // An error that ended the run early (its CP1251 message), shown to the user in an error box.
     void reportRunError(std::string_view cp1251Message);
