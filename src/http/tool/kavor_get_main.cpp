@@ -5,9 +5,9 @@
 // Usage: kavor-get [--proxy HOST:PORT[:USER:PASSWORD]] URL OUTFILE [URL OUTFILE ...]
 // Exit status: 0 when every URL was fetched and written, 1 otherwise, 2 for a usage error.
 
+#include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -62,13 +62,69 @@ bool applyProxy(const std::string& option, http::TIdProxyConnectionInfo& proxy)
     return true;
 }
 
-bool writeBody(const std::string& path, const std::string& body)
+// A body written to its file as it arrives, so memory stays small whatever the body's size. The
+// file is made with the first byte (or by finish, for an empty body); abandon removes it.
+class FileStream final : public http::TIdStream
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(body.data(), static_cast<std::streamsize>(body.size()));
-    out.close();
-    return static_cast<bool>(out);
-}
+public:
+    explicit FileStream(std::string path) : m_path(std::move(path)) {}
+    ~FileStream() override
+    {
+        if (m_file)
+            std::fclose(m_file);
+    }
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
+    std::int64_t Size() const override { return m_size; }
+    void Write(const char* data, std::size_t size) override
+    {
+        m_size += static_cast<std::int64_t>(size);
+        if (!m_file && !m_failed && !open())
+            return;
+        if (m_file && std::fwrite(data, 1, size, m_file) != size)
+            m_failed = true;
+    }
+    // Only back to nothing: a request that starts over.
+    void Truncate(std::int64_t size) override
+    {
+        if (size < m_size) {
+            abandon();
+            m_size = 0;
+            m_failed = false;
+        }
+    }
+    // Whether every byte reached the file.
+    bool finish()
+    {
+        if (!m_file && !m_failed)
+            open();
+        const bool closed = m_file && std::fclose(m_file) == 0;
+        m_file = nullptr;
+        return closed && !m_failed;
+    }
+    void abandon()
+    {
+        if (m_file) {
+            std::fclose(m_file);
+            m_file = nullptr;
+            std::remove(m_path.c_str());
+        }
+    }
+
+private:
+    bool open()
+    {
+        m_file = std::fopen(m_path.c_str(), "wb");
+        m_failed = !m_file;
+        return m_file != nullptr;
+    }
+
+    std::string m_path;
+    std::FILE* m_file = nullptr;
+    std::int64_t m_size = 0;
+    bool m_failed = false;
+};
 
 } // namespace
 
@@ -87,25 +143,27 @@ int main(int argc, char** argv)
 
     int status = 0;
     for (std::size_t i = first; i < args.size(); i += 2) {
-        // A fresh text per URL, so the previous body is gone before the next one grows.
-        std::string body;
+        FileStream body(args[i + 1]);
         try {
-            client.GetText(args[i], body);
-            if (!writeBody(args[i + 1], body)) {
+            client.GetToStream(args[i], body);
+            if (!body.finish()) {
                 std::cout << "error write cannot write " << args[i + 1] << std::endl;
                 status = 1;
                 continue;
             }
-            std::cout << "ok " << body.size() << " connected=" << (client.IsConnected() ? 1 : 0)
+            std::cout << "ok " << body.Size() << " connected=" << (client.IsConnected() ? 1 : 0)
                       << std::endl;
         } catch (const http::EIdException& e) {
+            body.abandon();
             std::cout << "error " << e.ClassName() << " " << escapeLineBreaks(e.Message())
                       << std::endl;
             status = 1;
         } catch (const platform::EConvertError& e) {
+            body.abandon();
             std::cout << "error EConvertError " << escapeLineBreaks(e.what()) << std::endl;
             status = 1;
         } catch (const std::exception& e) {
+            body.abandon();
             std::cout << "error Exception " << escapeLineBreaks(e.what()) << std::endl;
             status = 1;
         }
