@@ -117,10 +117,14 @@ private:
     {
         m_file = std::fopen(m_path.c_str(), "wb");
         m_failed = !m_file;
+        // Bodies arrive a receive (32 KiB) at a time; gather them into fewer writes.
+        if (m_file)
+            std::setvbuf(m_file, m_buffer.data(), _IOFBF, m_buffer.size());
         return m_file != nullptr;
     }
 
     std::string m_path;
+    std::vector<char> m_buffer = std::vector<char>(256 * 1024);
     std::FILE* m_file = nullptr;
     std::int64_t m_size = 0;
     bool m_failed = false;

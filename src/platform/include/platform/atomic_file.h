@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 namespace platform {
 
@@ -42,9 +43,13 @@ public:
     static void removeAbandoned(const std::filesystem::path& directory, bool recursive);
 
 private:
+    // Downloads and members arrive in pieces of a few tens of kilobytes.
+    static constexpr std::size_t kWriteBufferBytes = 256 * 1024;
+
     std::filesystem::path m_finalPath;
     std::filesystem::path m_tempPath;
     std::FILE* m_file = nullptr;
+    std::unique_ptr<char[]> m_buffer; // the file's stdio buffer, outliving it
     bool m_failed = false;
 };
 
