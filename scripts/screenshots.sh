@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's pictures: the main window after an update run against a local sample site,
 # the options dialog and the about box, on a virtual X server with a window manager (so the
-# captions show). Writes docs/main-window.png, docs/options.png and docs/about.png.
+# captions show). Writes docs/progress.png (a run downloading), docs/main-window.png (after the
+# run), docs/options.png and docs/about.png.
 # Not part of the tests; needs `scripts/install-deps.sh --screens`, which it runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,11 +28,16 @@ for name in daily base001 base002; do
     head -c 4096 /dev/urandom | base64 > "$work/vdb/$name.vdb"
     (cd "$work/vdb" && zip -q -9 "$work/www/update/${name^^}.ZIP" "$name.vdb")
 done
+# A larger archive, served at 8 KB/s (nginx's /slow/), so that a download is in progress when
+# the first picture is taken.
+head -c 40960 /dev/urandom > "$work/vdb/base003.vdb"
+(cd "$work/vdb" && zip -q -0 "$work/www/update/BASE003.ZIP" base003.vdb)
 {
     echo '<html><body><h1>Kavor database updates</h1>'
     for name in DAILY BASE001 BASE002 KAVOR32; do
         echo "<a HREF=\"http://127.0.0.1:$port/update/$name.ZIP\">$name</a><br>"
     done
+    echo "<a HREF=\"http://127.0.0.1:$port/slow/update/BASE003.ZIP\">BASE003</a><br>"
     echo '</body></html>'
 } > "$work/www/update/index.html"
 sed -e "s/@NGINX_PORT@/$port/g; s/@BACKEND_PORT@/$backend/g; s#@DOCROOT@#$work/www#g" \
@@ -62,7 +68,9 @@ shoot() { sleep 1; import -frame -window "$1" "$2"; }
 main=$(find_window 'Программа обновления')
 xdotool windowfocus --sync "$main"
 xdotool key ctrl+u
-sleep 3
+sleep 1
+import -frame -window "$main" "$2/progress.png"
+sleep 6
 shoot "$main" "$2/main-window.png"
 
 xdotool key ctrl+o
