@@ -43,17 +43,19 @@ std::optional<std::filesystem::path> linkTarget(std::filesystem::path path)
     return std::nullopt;
 }
 
-// Creates a temporary file with the permissions the file it will replace has (or, for a new
-// file, those asked for), and hands it the replaced file's owner and group where the process may.
-// The file is private to its creator until its final permissions are set, so its contents are
-// never readable by more users than those of the file it replaces.
+// Creates a temporary file with the permissions asked for a new file or, to keep the file it
+// will replace, with that file's permissions, owner and group (the last two where the process
+// may). The file is private to its creator until its final permissions are set, so its contents
+// are never readable by more users than those of the file it replaces.
 std::FILE* createTemporary(const std::filesystem::path& tempPath,
-                           const std::filesystem::path& replacedPath, NewFileAccess newFileAccess)
+                           const std::filesystem::path& replacedPath, Replacement replacement,
+                           NewFileAccess newFileAccess)
 {
     struct stat replaced
     {};
-    const bool replacesFile =
-        ::stat(replacedPath.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode);
+    const bool replacesFile = replacement == Replacement::KeepsTheFile &&
+                              ::lstat(replacedPath.c_str(), &replaced) == 0 &&
+                              S_ISREG(replaced.st_mode);
     const mode_t createMode =
         replacesFile || newFileAccess == NewFileAccess::OwnerOnly ? 0600 : 0666;
     // O_EXCL: a name that happens to exist is never truncated.
@@ -83,9 +85,9 @@ std::FILE* createTemporary(const std::filesystem::path& tempPath,
 
 } // namespace
 
-AtomicFile::AtomicFile(std::filesystem::path finalPath, NewFileAccess newFileAccess,
-                       LinkHandling links)
-    : m_finalPath(std::move(finalPath)), m_newFileAccess(newFileAccess), m_links(links)
+AtomicFile::AtomicFile(std::filesystem::path finalPath, Replacement replacement,
+                       NewFileAccess newFileAccess)
+    : m_finalPath(std::move(finalPath)), m_replacement(replacement), m_newFileAccess(newFileAccess)
 {}
 
 AtomicFile::~AtomicFile()
@@ -97,7 +99,7 @@ bool AtomicFile::open()
 {
     discard();
     m_failed = false;
-    if (m_links == LinkHandling::WriteThrough) {
+    if (m_replacement == Replacement::KeepsTheFile) {
         const auto target = linkTarget(m_finalPath);
         if (!target)
             return false;
@@ -107,7 +109,7 @@ bool AtomicFile::open()
     }
     for (unsigned attempt = 0; attempt < 16; ++attempt) {
         m_tempPath = temporaryNameFor(m_replacedPath, attempt);
-        m_file = createTemporary(m_tempPath, m_replacedPath, m_newFileAccess);
+        m_file = createTemporary(m_tempPath, m_replacedPath, m_replacement, m_newFileAccess);
         if (m_file)
             return true;
         std::error_code ec;

@@ -258,8 +258,8 @@ bool IniFile::save(std::string_view enginePath, NewFileAccess newFileAccess) con
     if (isReadOnlyFile(path))
         return false;
     const std::string contents = serialize();
-    // An administrator who linked the file elsewhere keeps the link.
-    AtomicFile file(path, newFileAccess, LinkHandling::WriteThrough);
+    // An administrator's chmod, chown or link stays as it was.
+    AtomicFile file(path, Replacement::KeepsTheFile, newFileAccess);
     if (!file.open() || !file.write(contents.data(), contents.size()))
         return false;
     if (m_unreadTail) {

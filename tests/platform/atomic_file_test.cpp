@@ -37,10 +37,10 @@ mode_t processUmask()
 
 // Writes contents through an AtomicFile and commits.
 bool replace(const fs::path& path, std::string_view contents,
-             NewFileAccess access = NewFileAccess::Default,
-             LinkHandling links = LinkHandling::ReplaceLink)
+             Replacement replacement = Replacement::KeepsTheFile,
+             NewFileAccess access = NewFileAccess::Default)
 {
-    AtomicFile file(path, access, links);
+    AtomicFile file(path, replacement, access);
     return file.open() && file.write(contents.data(), contents.size()) && file.commit();
 }
 
@@ -124,11 +124,13 @@ TEST(AtomicFile, ANewFileTakesTheMaskOrIsTheOwnersOnly)
     TempDir dir;
     ASSERT_TRUE(replace(dir.path() / "shared", "x"));
     EXPECT_EQ(permissionsOf(dir.path() / "shared"), 0666 & ~processUmask());
-    ASSERT_TRUE(replace(dir.path() / "secret", "x", NewFileAccess::OwnerOnly));
+    ASSERT_TRUE(
+        replace(dir.path() / "secret", "x", Replacement::KeepsTheFile, NewFileAccess::OwnerOnly));
     EXPECT_EQ(permissionsOf(dir.path() / "secret"), 0600u);
     // OwnerOnly is for new files: one that exists keeps what its owner gave it.
     ASSERT_EQ(::chmod((dir.path() / "shared").c_str(), 0644), 0);
-    ASSERT_TRUE(replace(dir.path() / "shared", "y", NewFileAccess::OwnerOnly));
+    ASSERT_TRUE(
+        replace(dir.path() / "shared", "y", Replacement::KeepsTheFile, NewFileAccess::OwnerOnly));
     EXPECT_EQ(permissionsOf(dir.path() / "shared"), 0644u);
 }
 
@@ -161,7 +163,7 @@ TEST(AtomicFile, WritingThroughALinkReplacesItsTargetAndKeepsTheLink)
     fs::create_symlink("../etc/config.ini", dir.path() / "program" / "hop");
     fs::create_symlink("hop", link);
 
-    ASSERT_TRUE(replace(link, "new", NewFileAccess::Default, LinkHandling::WriteThrough));
+    ASSERT_TRUE(replace(link, "new"));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::read_symlink(link), "hop");
     EXPECT_EQ(readFile(target), "new");
@@ -171,29 +173,39 @@ TEST(AtomicFile, WritingThroughALinkReplacesItsTargetAndKeepsTheLink)
 
     // A link whose target does not exist yet creates it.
     fs::remove(target);
-    ASSERT_TRUE(replace(link, "created", NewFileAccess::OwnerOnly, LinkHandling::WriteThrough));
+    ASSERT_TRUE(replace(link, "created", Replacement::KeepsTheFile, NewFileAccess::OwnerOnly));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(readFile(target), "created");
     EXPECT_EQ(permissionsOf(target), 0600u);
 }
 
-TEST(AtomicFile, ALinkIsReplacedUnlessAskedToWriteThroughAndALoopFails)
+// Downloads and unpacked members are new files: nothing of what they replace carries over.
+TEST(AtomicFile, AFreshReplacementKeepsNothingOfTheOldFileAndALinkLoopFails)
 {
     TempDir dir;
+    const auto old = dir.path() / "base.vdb";
+    writeFile(old, "old");
+    ASSERT_EQ(::chmod(old.c_str(), 0440), 0);
+    ASSERT_TRUE(replace(old, "new", Replacement::Fresh));
+    EXPECT_EQ(readFile(old), "new");
+    EXPECT_EQ(permissionsOf(old), 0666 & ~processUmask());
+
     const auto target = dir.path() / "real.zip";
     const auto link = dir.path() / "KVO.ZIP";
     writeFile(target, "elsewhere");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     fs::create_symlink(target, link);
-    ASSERT_TRUE(replace(link, "downloaded"));
+    ASSERT_TRUE(replace(link, "downloaded", Replacement::Fresh));
     EXPECT_FALSE(fs::is_symlink(link));
     EXPECT_EQ(readFile(link), "downloaded");
+    EXPECT_EQ(permissionsOf(link), 0666 & ~processUmask()) << "nothing taken from the target";
     EXPECT_EQ(readFile(target), "elsewhere");
 
     fs::create_symlink("loop-b", dir.path() / "loop-a");
     fs::create_symlink("loop-a", dir.path() / "loop-b");
-    AtomicFile looping(dir.path() / "loop-a", NewFileAccess::Default, LinkHandling::WriteThrough);
+    AtomicFile looping(dir.path() / "loop-a", Replacement::KeepsTheFile);
     EXPECT_FALSE(looping.open());
-    EXPECT_EQ(entryCount(dir.path()), 4u);
+    EXPECT_EQ(entryCount(dir.path()), 5u);
 }
 
 } // namespace

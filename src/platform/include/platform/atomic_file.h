@@ -6,31 +6,32 @@
 
 namespace platform {
 
-// Who may read a file that AtomicFile creates where there was none.
+// Who may read the file an AtomicFile creates where there was none, or (with Replacement::Fresh)
+// in place of the old one.
 enum class NewFileAccess
 {
     Default,   // as the process's file creation mask allows
     OwnerOnly, // read and write for its owner only: for files that hold secrets
 };
 
-// What commit() replaces when the final name is a symbolic link.
-enum class LinkHandling
+// What the replacement keeps of the file it replaces.
+enum class Replacement
 {
-    ReplaceLink,  // the link itself gives way to a regular file
-    WriteThrough, // the file the link leads to is replaced and the link stays
+    Fresh,        // nothing: a new file as newFileAccess says, in place of a link too
+    KeepsTheFile, // its permissions and, where the process may set them, owner and group; and a
+                  // link at the final name, whose target is replaced instead
 };
 
 // A file that appears under its final name only once it has been written completely: the bytes
 // go to a temporary file in the same directory, and commit() renames it over the final name.
 // Until then an older file of that name stays as it was; a failed or abandoned write leaves
-// nothing behind. The replacement keeps the permissions of the file it replaces and, where the
-// process may set them, its owner and group. One object per file; not shared between threads.
+// nothing behind. One object per file; not shared between threads.
 class AtomicFile
 {
 public:
     explicit AtomicFile(std::filesystem::path finalPath,
-                        NewFileAccess newFileAccess = NewFileAccess::Default,
-                        LinkHandling links = LinkHandling::ReplaceLink);
+                        Replacement replacement = Replacement::Fresh,
+                        NewFileAccess newFileAccess = NewFileAccess::Default);
     ~AtomicFile(); // discards the temporary file unless committed
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -53,8 +54,8 @@ public:
 
 private:
     std::filesystem::path m_finalPath;
+    Replacement m_replacement;
     NewFileAccess m_newFileAccess;
-    LinkHandling m_links;
     std::filesystem::path m_replacedPath; // the final path, or where its links lead
     std::filesystem::path m_tempPath;
     std::FILE* m_file = nullptr;
