@@ -46,7 +46,7 @@ Outcome shell(const std::string& command)
     return outcome;
 }
 
-// Single-quoted for the shell commands above, which are themselves in single quotes.
+// A path in double quotes, for the commands that shell() runs inside single quotes.
 std::string quoted(const fs::path& path)
 {
     return "\"" + path.string() + "\"";
