@@ -9,6 +9,8 @@ packages=(
     qt6-base-dev fonts-dejavu-core
     # test peers: web server, proxy, archivers and the fault server's interpreter
     nginx libnginx-mod-http-echo tinyproxy-bin curl python3 zip unzip p7zip-full
+    # the Debian package and its checks: dpkg-shlibdeps, cpack's file, the desktop entry, man
+    dpkg-dev file desktop-file-utils man-db bsdextrautils
 )
 for extra in "$@"; do
     case "$extra" in

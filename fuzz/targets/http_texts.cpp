@@ -61,10 +61,9 @@ void url(Input input)
               "MergePath left a run of slashes");
     }
 
-    // The client's sequence of requests, each resolved against the URL of the one before.
-    http::TIdURI current;
-    current.host = "192.168.0.1";
-    current.port = "80";
+    // The client's sequence of requests, each resolved against the URL of the one before; the
+    // first one against a page the client fetched earlier.
+    http::TIdURI current("http://192.168.0.1:80/");
     std::string username, password;
     for (const std::string& text : texts) {
         try {

@@ -65,7 +65,10 @@ void saveSettings(std::string_view programDirectory, Settings& settings)
     ini.writeString(kSection, "proxy_server", settings.proxy_server);
     ini.writeInteger(kSection, "proxy_port", settings.proxy_port);
     ini.writeString(kSection, "proxy_pwd", scramblePassword(settings.proxy_pwd));
-    if (!ini.save(path))
+    // The scrambling is trivially reversed: a new file that holds a password is for its owner.
+    const auto newFileAccess = settings.proxy_pwd.empty() ? platform::NewFileAccess::Default
+                                                          : platform::NewFileAccess::OwnerOnly;
+    if (!ini.save(path, newFileAccess))
         throw SettingsWriteError("Unable to write to " + path);
 }
 

@@ -252,13 +252,14 @@ std::string IniFile::serialize() const
     return out;
 }
 
-bool IniFile::save(std::string_view enginePath) const
+bool IniFile::save(std::string_view enginePath, NewFileAccess newFileAccess) const
 {
     const std::filesystem::path path = toOsPath(enginePath);
     if (isReadOnlyFile(path))
         return false;
     const std::string contents = serialize();
-    AtomicFile file(path);
+    // An administrator's chmod, chown or link stays as it was.
+    AtomicFile file(path, Replacement::KeepsTheFile, newFileAccess);
     if (!file.open() || !file.write(contents.data(), contents.size()))
         return false;
     if (m_unreadTail) {

@@ -15,7 +15,7 @@ namespace {
 // every size the icon is asked for.
 using Drawing = std::function<void(QPainter&)>;
 
-QPixmap render(const Drawing& draw, int size)
+QImage renderImage(const Drawing& draw, int size)
 {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -24,7 +24,12 @@ QPixmap render(const Drawing& draw, int size)
     painter.scale(size / 16.0, size / 16.0);
     draw(painter);
     painter.end();
-    return QPixmap::fromImage(image);
+    return image;
+}
+
+QPixmap render(const Drawing& draw, int size)
+{
+    return QPixmap::fromImage(renderImage(draw, size));
 }
 
 QIcon icon(const Drawing& draw, std::initializer_list<int> sizes = {16, 32})
@@ -40,35 +45,41 @@ QPen outline(const QColor& colour, qreal width = 1.0)
     return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
+void drawProgramIcon(QPainter& p)
+{
+    QPainterPath shield;
+    shield.moveTo(8, 0.8);
+    shield.lineTo(14.5, 3);
+    shield.cubicTo(14.5, 10, 11.5, 13.5, 8, 15.2);
+    shield.cubicTo(4.5, 13.5, 1.5, 10, 1.5, 3);
+    shield.closeSubpath();
+    p.setPen(outline(QColor(20, 50, 110)));
+    p.setBrush(QColor(45, 105, 200));
+    p.drawPath(shield);
+    QPainterPath arrow;
+    arrow.moveTo(6.6, 3.5);
+    arrow.lineTo(9.4, 3.5);
+    arrow.lineTo(9.4, 7.5);
+    arrow.lineTo(11.5, 7.5);
+    arrow.lineTo(8, 11.8);
+    arrow.lineTo(4.5, 7.5);
+    arrow.lineTo(6.6, 7.5);
+    arrow.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawPath(arrow);
+}
+
 } // namespace
 
 QIcon programIcon()
 {
-    return icon(
-        [](QPainter& p) {
-            QPainterPath shield;
-            shield.moveTo(8, 0.8);
-            shield.lineTo(14.5, 3);
-            shield.cubicTo(14.5, 10, 11.5, 13.5, 8, 15.2);
-            shield.cubicTo(4.5, 13.5, 1.5, 10, 1.5, 3);
-            shield.closeSubpath();
-            p.setPen(outline(QColor(20, 50, 110)));
-            p.setBrush(QColor(45, 105, 200));
-            p.drawPath(shield);
-            QPainterPath arrow;
-            arrow.moveTo(6.6, 3.5);
-            arrow.lineTo(9.4, 3.5);
-            arrow.lineTo(9.4, 7.5);
-            arrow.lineTo(11.5, 7.5);
-            arrow.lineTo(8, 11.8);
-            arrow.lineTo(4.5, 7.5);
-            arrow.lineTo(6.6, 7.5);
-            arrow.closeSubpath();
-            p.setPen(Qt::NoPen);
-            p.setBrush(Qt::white);
-            p.drawPath(arrow);
-        },
-        {16, 32, 48});
+    return icon(drawProgramIcon, {16, 32, 48});
+}
+
+QImage programIconImage(int size)
+{
+    return renderImage(drawProgramIcon, size);
 }
 
 QIcon settingsImage()

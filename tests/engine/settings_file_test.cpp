@@ -1,6 +1,8 @@
 #include <functional>
 #include <set>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "engine/settings_file.h"
@@ -212,6 +214,55 @@ TEST_F(SettingsFileTest, ReadOnlyConfigIsReportedAndLeftAsItWas)
         EXPECT_EQ(*outcome, "Unable to write to " + programDir() + "config.ini");
         EXPECT_EQ(readFile(configPath()), "[MAIN]\nkvopath=C:\\OLD\n");
     }
+}
+
+std::filesystem::perms permissionsOf(const std::filesystem::path& path)
+{
+    return std::filesystem::status(path).permissions();
+}
+
+// The options dialog's save must not undo an administrator's chmod, nor leave a new file that
+// holds the (trivially unscrambled) proxy password readable by every local user.
+TEST_F(SettingsFileTest, SavingKeepsTheFilesProtectionAndANewFileWithAPasswordIsPrivate)
+{
+    namespace fs = std::filesystem;
+    writeFile(configPath(), "[MAIN]\nproxy_pwd=\n");
+    fs::permissions(configPath(), fs::perms::owner_read | fs::perms::owner_write);
+    Settings s = defaultSettings(programDir());
+    s.proxy_pwd = "secret";
+    saveSettings(programDir(), s);
+    EXPECT_EQ(permissionsOf(configPath()), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(loadSettings(programDir()).settings.proxy_pwd, "secret");
+
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    struct Case
+    {
+        const char* password;
+        fs::perms expected;
+    };
+    for (const Case& c : {Case{"", static_cast<fs::perms>(0666 & ~mask)},
+                          Case{"secret", fs::perms::owner_read | fs::perms::owner_write}}) {
+        fs::remove(configPath());
+        s.proxy_pwd = c.password;
+        saveSettings(programDir(), s);
+        EXPECT_EQ(permissionsOf(configPath()), c.expected) << "password: " << c.password;
+    }
+}
+
+TEST_F(SettingsFileTest, ALinkedConfigIsSavedWhereTheLinkLeads)
+{
+    namespace fs = std::filesystem;
+    TempDir etc;
+    writeFile(etc.path() / "kavor.ini", "; kept\n[MAIN]\nkvopath=/old\n");
+    fs::create_symlink(etc.path() / "kavor.ini", configPath());
+    Settings s = loadSettings(programDir()).settings;
+    EXPECT_EQ(s.kvopath, "/old");
+    s.kvopath = "/new";
+    saveSettings(programDir(), s);
+    EXPECT_TRUE(fs::is_symlink(configPath()));
+    EXPECT_TRUE(readFile(etc.path() / "kavor.ini").starts_with("; kept\n[MAIN]\nkvopath=/new\n"));
+    EXPECT_EQ(loadSettings(programDir()).settings.kvopath, "/new");
 }
 
 // Whatever "config.ini" holds, the program starts: what cannot be read takes its default.

@@ -31,8 +31,9 @@ public:
 
 // Strips one trailing "\" from kvopath and archpath in the record itself, then writes every key
 // into programDirectory + "config.ini", keeping the file's other keys, sections and comments.
-// The file is replaced whole or not at all. Throws SettingsWriteError; the record keeps its
-// new values either way.
+// The file is replaced whole or not at all, keeping its permissions and owner; a new file that
+// holds a proxy password is readable by its owner only; a link is written through. Throws
+// SettingsWriteError; the record keeps its new values either way.
 void saveSettings(std::string_view programDirectory, Settings& settings);
 
 } // namespace engine

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/atomic_file.h"
+
 namespace platform {
 
 // A private-profile INI file held in memory, read and written with the rules the program's
@@ -54,9 +56,12 @@ public:
 
     // Writes the whole document to a temporary file beside the target and renames it over the
     // target, so the old file stays whole when anything fails. The part of a regular file that
-    // load() left unread follows the document byte for byte, copied from the loaded file. False
-    // on any I/O error, and for a target that is read-only to the user.
-    bool save(std::string_view enginePath) const;
+    // load() left unread follows the document byte for byte, copied from the loaded file. The
+    // saved file keeps the permissions and owner of the one it replaces; a new one is created
+    // with newFileAccess. A target that is a symbolic link is saved where the link leads, and
+    // the link stays. False on any I/O error, and for a target that is read-only to the user.
+    bool save(std::string_view enginePath,
+              NewFileAccess newFileAccess = NewFileAccess::Default) const;
 
 private:
     // Where the bytes that load() did not read lie.
