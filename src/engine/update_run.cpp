@@ -5,6 +5,7 @@
 
 #include "engine/archive_write_error.h"
 #include "engine/file_selection.h"
+#include "link_resolution.h"
 #include "log_texts.h"
 #include "platform/atomic_file.h"
 #include "platform/os_path.h"
@@ -92,6 +93,7 @@ void runSteps(const UpdateRunContext& context, UpdateSink& sink,
     context.installed = scanInstalledDatabases(s.kvopath);
     context.downloads.clear();
     FileSelector(s.nasty, s.risk, context.installed).scanPage(page, context.downloads);
+    resolveRelativeLinks(context.downloads, context.client.URL().ComposeAbsolute());
     sink.appendLine(std::string(log_text::kFilesToUpdate) +
                     std::to_string(context.downloads.size()));
 

@@ -29,6 +29,11 @@ bool diedWhileIdle(const EIdException& e)
                            socketError->Code() == platform::wsa::kConnectionReset);
 }
 
+bool isFollowedRedirect(int code)
+{
+    return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
 } // namespace
 
 TIdCustomHTTP::TIdCustomHTTP()
@@ -118,8 +123,7 @@ TIdCustomHTTP::ConnectionType TIdCustomHTTP::ChooseEndpoint()
             m_host = m_url.host;
             m_port = port;
         }
-        if (equalsIgnoringCase(m_url.protocol, "HTTPS"))
-            throw EIdIOHandlerPropInvalid();
+        RequireTransport(equalsIgnoringCase(m_url.protocol, "HTTPS") ? "tls" : "plain");
         return ConnectionType::direct;
     }
 
@@ -129,8 +133,11 @@ TIdCustomHTTP::ConnectionType TIdCustomHTTP::ChooseEndpoint()
         CloseConnection();
     m_host = m_proxyParams.ProxyServer();
     m_port = m_proxyParams.ProxyPort();
-    if (equalsIgnoringCase(m_url.protocol, "HTTPS"))
-        throw EIdIOHandlerPropInvalid();
+    if (equalsIgnoringCase(m_url.protocol, "HTTPS")) {
+        RequireTransport("tunnel " + m_url.host + ":" + m_url.port);
+        return ConnectionType::tunnel;
+    }
+    RequireTransport("plain");
     return ConnectionType::proxy;
 }
 
@@ -163,16 +170,16 @@ void TIdCustomHTTP::OpenForRequest(const TIdRequestTarget& resolved)
         throw EIdException("URL contains a line break");
 
     if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 && m_request.Connection.empty()) {
-        if (type == ConnectionType::direct)
+        if (type != ConnectionType::proxy)
             m_request.Connection = "keep-alive";
         else
             m_request.ProxyConnection = "keep-alive";
     }
-    EnsureConnected();
+    EnsureConnected(type);
     WriteRequest(requestTarget, resolved.hostHeader, type);
 }
 
-void TIdCustomHTTP::EnsureConnected()
+void TIdCustomHTTP::EnsureConnected(ConnectionType type)
 {
     m_connectionReused = false;
     if (!KeepsConnection())
@@ -185,8 +192,10 @@ void TIdCustomHTTP::EnsureConnected()
         CloseConnection();
     }
     m_connectionReused = IsConnected();
-    if (!m_connectionReused)
+    if (!m_connectionReused) {
         OpenConnection(ReadTimeout());
+        SecureNewConnection(type);
+    }
 }
 
 bool TIdCustomHTTP::KeepsConnection()
@@ -208,11 +217,11 @@ TIdCustomHTTP::NextStep TIdCustomHTTP::DecideNextStep()
     const int kind = code / 100;
 
     if ((kind == 3 && code != 304) || !m_response.Location.empty()) {
-        if (!HandleRedirects || m_redirectCount >= RedirectMaximum)
+        if (!HandleRedirects || !isFollowedRedirect(code))
             FailWithStatus();
-        m_request.URL = m_response.Location;
         if (IsConnected())
             DrainBody();
+        m_request.URL = RedirectTarget();
         return NextStep::NextRequest;
     }
 
