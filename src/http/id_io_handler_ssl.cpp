@@ -227,6 +227,7 @@ void TIdIOHandlerSSL::StartTLS(const std::string& serverName, std::int32_t timeo
     session.transport.Arm(Clock::now() + std::chrono::milliseconds(limit));
     ERR_clear_error();
     const int result = SSL_connect(session.ssl);
+    const SocketTransport t = session.transport;
     session.transport.Arm(std::nullopt);
     if (result == 1) {
         session.broken = false;
@@ -235,7 +236,6 @@ void TIdIOHandlerSSL::StartTLS(const std::string& serverName, std::int32_t timeo
 
     // The failure is named in the order of what it tells an operator: the certificate first,
     // since a refused certificate also ends in a TLS error.
-    const SocketTransport& t = session.transport;
     const long verification = SSL_get_verify_result(session.ssl);
     if (verification != X509_V_OK)
         throw EIdTLSCertificateError(std::string("certificate verify failed: ") +
