@@ -134,7 +134,9 @@ TIdCustomHTTP::ConnectionType TIdCustomHTTP::ChooseEndpoint()
     m_host = m_proxyParams.ProxyServer();
     m_port = m_proxyParams.ProxyPort();
     if (equalsIgnoringCase(m_url.protocol, "HTTPS")) {
-        RequireTransport("tunnel " + m_url.host + ":" + m_url.port);
+        // A tunnel was opened with the proxy's credentials of then; new ones need a new tunnel.
+        RequireTransport("tunnel " + m_url.host + ":" + m_url.port + " " +
+                         m_proxyParams.ProxyUsername() + ":" + m_proxyParams.ProxyPassword());
         return ConnectionType::tunnel;
     }
     RequireTransport("plain");
