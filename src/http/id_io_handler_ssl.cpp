@@ -332,18 +332,24 @@ std::int32_t TIdIOHandlerSSL::Recv(char* buffer, std::int32_t size)
         return -1;
     }
     Session& session = *m_session;
-    if (session.deferredFailure)
-        std::rethrow_exception(std::exchange(session.deferredFailure, nullptr));
-    if (session.deferredSocketError != 0) {
-        SetLastError(std::exchange(session.deferredSocketError, 0));
-        return -1;
+    try {
+        if (session.deferredFailure)
+            std::rethrow_exception(std::exchange(session.deferredFailure, nullptr));
+        if (session.deferredSocketError != 0) {
+            SetLastError(std::exchange(session.deferredSocketError, 0));
+            return -1;
+        }
+        if (session.closed)
+            return 0;
+        session.transport.Arm(std::nullopt);
+        ERR_clear_error();
+        const int n = SSL_read(session.ssl, buffer, size);
+        return n > 0 ? n : ReadFailure(n);
+    } catch (const EIdTLSError&) {
+        // A session that failed carries nothing more; closing it keeps it from being reused.
+        Close();
+        throw;
     }
-    if (session.closed)
-        return 0;
-    session.transport.Arm(std::nullopt);
-    ERR_clear_error();
-    const int n = SSL_read(session.ssl, buffer, size);
-    return n > 0 ? n : ReadFailure(n);
 }
 
 std::int32_t TIdIOHandlerSSL::Send(const char* data, std::int32_t size)
@@ -373,6 +379,7 @@ std::int32_t TIdIOHandlerSSL::Send(const char* data, std::int32_t size)
         SetLastError(platform::wsa::kShutDown);
         return -1;
     }
+    Close();
     if (isAlert(code))
         throw EIdTLSAlert("TLS alert from the server: " + reason);
     throw EIdTLSError("TLS failure: " + reason);

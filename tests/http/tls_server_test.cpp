@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -108,6 +109,18 @@ TEST_F(TlsNginx, ServesFilesOverOneKeptAliveTlsConnection)
     EXPECT_EQ(used, (std::vector<std::string>{first + " n=1", first + " n=2", first + " n=3"}));
 }
 
+TEST_F(TlsNginx, SessionTheServerEndedWhileIdleIsReplaced)
+{
+    EXPECT_TRUE(delivered(fetch(client, server.httpsUrl("/brief/b.txt")), "plain text\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(delivered(fetch(client, server.httpsUrl("/a.bin")), kBinary));
+    ASSERT_TRUE(server.waitForAccessLog("GET /a.bin"));
+    const auto used = connectionsOf(server.accessLog(), "GET /");
+    ASSERT_EQ(used.size(), 2u);
+    EXPECT_NE(used[0].substr(0, used[0].find(' ')), used[1].substr(0, used[1].find(' ')));
+    EXPECT_EQ(used[1].substr(used[1].find(' ')), " n=1");
+}
+
 TEST_F(TlsNginx, SendsTheServerNameForNamesOnly)
 {
     const std::string byName = "https://localhost:" + std::to_string(server.goodPort());
@@ -203,13 +216,19 @@ TEST(TlsAlerts, AnAlertFromTheServerIsNamed)
     TlsFaultServer faults;
     TIdHTTP client;
     // TLS 1.2: the alert ends the handshake. TLS 1.3: the client's handshake is through before
-    // the server refuses it, so the alert arrives where the answer was expected.
-    for (const bool tls13 : {false, true}) {
-        const Outcome alerted = fetch(client, faults.alertUrl(tls13));
-        EXPECT_EQ(alerted.error, "EIdTLSAlert") << tls13;
-        EXPECT_EQ(alerted.message.substr(0, 27), "TLS alert from the server: ") << tls13;
-        EXPECT_NE(alerted.message.find("alert"), alerted.message.rfind("alert")) << tls13;
-        EXPECT_EQ(alerted.text, "") << tls13;
+    // the server refuses it, so the alert arrives where the answer was expected: in a receive
+    // that waits without limit, or in the wait for readable data when there is a limit.
+    for (const std::int32_t readTimeout : {0, 5000}) {
+        client.SetReadTimeout(readTimeout);
+        for (const bool tls13 : {false, true}) {
+            const Outcome alerted = fetch(client, faults.alertUrl(tls13));
+            const std::string which = (tls13 ? "1.3, " : "1.2, ") + std::to_string(readTimeout);
+            EXPECT_EQ(alerted.error, "EIdTLSAlert") << which;
+            EXPECT_EQ(alerted.message.substr(0, 27), "TLS alert from the server: ") << which;
+            EXPECT_NE(alerted.message.find("alert"), alerted.message.rfind("alert")) << which;
+            EXPECT_EQ(alerted.text, "") << which;
+            EXPECT_FALSE(alerted.connected) << which;
+        }
     }
 }
 
