@@ -104,6 +104,14 @@ long controlSocket(BIO* bio, int command, long, void*)
     }
 }
 
+// OpenSSL hands out only a few hundred BIO types per process, and a handler lives for one
+// connection, so every handler names its BIO method with the one type taken at first use.
+int socketBioType()
+{
+    static const int type = BIO_get_new_index() | BIO_TYPE_SOURCE_SINK;
+    return type;
+}
+
 // The reason OpenSSL gives for the oldest error it has queued, or empty.
 std::string queuedReason(unsigned long& code)
 {
@@ -193,8 +201,7 @@ void TIdIOHandlerSSL::StartTLS(const std::string& serverName, std::int32_t timeo
     if (!m_context)
         m_context = std::make_unique<TlsClientContext>();
     if (!m_socketMethod) {
-        m_socketMethod =
-            BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "kavor platform socket");
+        m_socketMethod = BIO_meth_new(socketBioType(), "kavor platform socket");
         if (!m_socketMethod || BIO_meth_set_read_ex(m_socketMethod, readFromSocket) != 1 ||
             BIO_meth_set_write_ex(m_socketMethod, writeToSocket) != 1 ||
             BIO_meth_set_ctrl(m_socketMethod, controlSocket) != 1)

@@ -121,6 +121,16 @@ TEST_F(TlsNginx, SessionTheServerEndedWhileIdleIsReplaced)
     EXPECT_EQ(used[1].substr(used[1].find(' ')), " n=1");
 }
 
+TEST_F(TlsNginx, ManySessionsOneAfterTheOther)
+{
+    // Each answer closes its connection, so every fetch is a session of its own; more of them
+    // than OpenSSL has BIO types to give out.
+    int delivered = 0;
+    for (int i = 0; i < 300; ++i)
+        delivered += fetch(client, server.httpsUrl("/eof/b.txt")).text == "plain text\n" ? 1 : 0;
+    EXPECT_EQ(delivered, 300);
+}
+
 TEST_F(TlsNginx, SendsTheServerNameForNamesOnly)
 {
     const std::string byName = "https://localhost:" + std::to_string(server.goodPort());
