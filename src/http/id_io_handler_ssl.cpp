@@ -392,12 +392,4 @@ std::int32_t TIdIOHandlerSSL::Send(const char* data, std::int32_t size)
     throw EIdTLSError("TLS failure: " + reason);
 }
 
-std::string TIdIOHandlerSSL::SessionDescription() const
-{
-    if (!m_session || m_session->broken)
-        return std::string();
-    return std::string(SSL_get_version(m_session->ssl)) + " " +
-           SSL_CIPHER_get_name(SSL_get_current_cipher(m_session->ssl));
-}
-
 } // namespace http

@@ -33,9 +33,6 @@ public:
     std::int32_t Recv(char* buffer, std::int32_t size) override;
     std::int32_t Send(const char* data, std::int32_t size) override;
 
-    // "TLSv1.3 TLS_AES_256_GCM_SHA384" and the like; empty without a session.
-    std::string SessionDescription() const;
-
 private:
     struct Session;
 
