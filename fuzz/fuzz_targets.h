@@ -32,6 +32,13 @@ void cookie(Input input);
 // byte picks how the reply is cut into receives, how the connection ends and whether a proxy
 // is used.
 void httpResponse(Input input);
+// References, one per line, resolved against an https base URL, then the same texts as the
+// Location values of redirects the client follows.
+void urlReference(Input input);
+// A proxy's answer to CONNECT (and what follows in the tunnel) for two https GET requests
+// through the scripted transport; the first byte picks the receive size, the end and whether
+// the proxy gets credentials.
+void connectAnswer(Input input);
 // Installed database stems (lines up to the first NUL byte) and an update page (the rest):
 // scanPage and select, compared with a plain reading of the selection rules.
 void pageScan(Input input);

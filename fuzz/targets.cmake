@@ -11,6 +11,7 @@ function(kavor_add_fuzz_target_library NAME)
         ${KAVOR_FUZZ_DIR}/targets/engine_inputs.cpp
         ${KAVOR_FUZZ_DIR}/targets/http_response.cpp
         ${KAVOR_FUZZ_DIR}/targets/http_texts.cpp
+        ${KAVOR_FUZZ_DIR}/targets/secure_transport.cpp
         ${KAVOR_FUZZ_DIR}/targets/unzip_archive.cpp)
     target_include_directories(${NAME}
         PUBLIC "${KAVOR_FUZZ_DIR}"

@@ -13,7 +13,8 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-${KAVOR_FUZZ_SECONDS:-60}}
 [[ $# -gt 0 ]] && shift
-all_targets=(unzip_archive inflate explode unshrink url cookie http_response page_scan ini_file
+all_targets=(unzip_archive inflate explode unshrink url cookie http_response url_reference
+    connect_answer page_scan ini_file
     password)
 targets=("$@")
 [[ ${#targets[@]} -eq 0 ]] && targets=("${all_targets[@]}")

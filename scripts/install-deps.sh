@@ -5,10 +5,11 @@ set -euo pipefail
 
 packages=(
     # build
-    g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev
+    g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libssl-dev
     qt6-base-dev fonts-dejavu-core
-    # test peers: web server, proxy, archivers and the fault server's interpreter
-    nginx libnginx-mod-http-echo tinyproxy-bin curl python3 zip unzip p7zip-full
+    # test peers: web server (its Debian build has the ssl module), proxy, archivers, the fault
+    # servers' interpreter, and the openssl command that makes the test PKI
+    nginx libnginx-mod-http-echo tinyproxy-bin curl python3 zip unzip p7zip-full openssl
     # the Debian package and its checks: dpkg-shlibdeps, cpack's file, the desktop entry, man
     dpkg-dev file desktop-file-utils man-db bsdextrautils
 )

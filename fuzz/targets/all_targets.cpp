@@ -12,6 +12,8 @@ std::span<const Target> allTargets()
         {"url", url},
         {"cookie", cookie},
         {"http_response", httpResponse},
+        {"url_reference", urlReference},
+        {"connect_answer", connectAnswer},
         {"page_scan", pageScan},
         {"ini_file", iniFile},
         {"password", password},

@@ -7,6 +7,7 @@
 #include "archive_file_stream.h"
 #include "engine/file_selection.h"
 #include "failure_cause.h"
+#include "link_resolution.h"
 #include "log_texts.h"
 #include "platform/atomic_file.h"
 #include "platform/directory_lock.h"
@@ -176,6 +177,7 @@ RunOutcome runSteps(const UpdateRunContext& context, UpdateSink& sink,
     context.installed = scanInstalledDatabases(s.kvopath);
     context.downloads.clear();
     FileSelector(s.nasty, s.risk, context.installed).scanPage(page, context.downloads);
+    resolveRelativeLinks(context.downloads, context.client.URL().ComposeAbsolute());
     sink.appendLine(std::string(log_text::kFilesToUpdate) +
                     std::to_string(context.downloads.size()));
 

@@ -1,5 +1,6 @@
 #include "engine/updater.h"
 
+#include <cstdint>
 #include <mutex>
 
 #include "engine/settings_file.h"
@@ -9,9 +10,10 @@
 namespace engine {
 namespace {
 
-// The host a URL without one is sent to. The update page is expected to carry absolute links;
-// a private address keeps a stray relative one inside the local network.
+// The host an update path without one is sent to (the page's own links are resolved against the
+// page's URL); a private address keeps such a request inside the local network.
 constexpr const char* kDefaultHttpHost = "192.168.0.1";
+constexpr std::int32_t kMaxRedirects = 5;
 
 } // namespace
 
@@ -23,6 +25,9 @@ struct Updater::State
         settings = std::move(loaded.settings);
         loadError = std::move(loaded.error);
         client.SetHost(kDefaultHttpHost);
+        // Update sites move to https and between hosts; a few hops cover that, a loop ends.
+        client.HandleRedirects = true;
+        client.RedirectMaximum = kMaxRedirects;
     }
 
     const std::string programDirectory;

@@ -29,6 +29,11 @@ bool diedWhileIdle(const EIdException& e)
                            socketError->Code() == platform::wsa::kConnectionReset);
 }
 
+bool isFollowedRedirect(int code)
+{
+    return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
 } // namespace
 
 TIdCustomHTTP::TIdCustomHTTP()
@@ -128,8 +133,7 @@ TIdCustomHTTP::ConnectionType TIdCustomHTTP::ChooseEndpoint()
             m_host = m_url.host;
             m_port = port;
         }
-        if (equalsIgnoringCase(m_url.protocol, "HTTPS"))
-            throw EIdIOHandlerPropInvalid();
+        RequireTransport(equalsIgnoringCase(m_url.protocol, "HTTPS") ? "tls" : "plain");
         return ConnectionType::direct;
     }
 
@@ -139,8 +143,13 @@ TIdCustomHTTP::ConnectionType TIdCustomHTTP::ChooseEndpoint()
         CloseConnection();
     m_host = m_proxyParams.ProxyServer();
     m_port = m_proxyParams.ProxyPort();
-    if (equalsIgnoringCase(m_url.protocol, "HTTPS"))
-        throw EIdIOHandlerPropInvalid();
+    if (equalsIgnoringCase(m_url.protocol, "HTTPS")) {
+        // A tunnel was opened with the proxy's credentials of then; new ones need a new tunnel.
+        RequireTransport("tunnel " + m_url.host + ":" + m_url.port + " " +
+                         m_proxyParams.ProxyUsername() + ":" + m_proxyParams.ProxyPassword());
+        return ConnectionType::tunnel;
+    }
+    RequireTransport("plain");
     return ConnectionType::proxy;
 }
 
@@ -173,16 +182,16 @@ void TIdCustomHTTP::OpenForRequest(const TIdRequestTarget& resolved)
         throw EIdException("URL contains a line break");
 
     if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 && m_request.Connection.empty()) {
-        if (type == ConnectionType::direct)
+        if (type != ConnectionType::proxy)
             m_request.Connection = "keep-alive";
         else
             m_request.ProxyConnection = "keep-alive";
     }
-    EnsureConnected();
+    EnsureConnected(type);
     WriteRequest(requestTarget, resolved.hostHeader, type);
 }
 
-void TIdCustomHTTP::EnsureConnected()
+void TIdCustomHTTP::EnsureConnected(ConnectionType type)
 {
     m_connectionReused = false;
     if (!KeepsConnection())
@@ -195,8 +204,10 @@ void TIdCustomHTTP::EnsureConnected()
         CloseConnection();
     }
     m_connectionReused = IsConnected();
-    if (!m_connectionReused)
+    if (!m_connectionReused) {
         OpenConnection(ConnectTimeout);
+        SecureNewConnection(type);
+    }
 }
 
 bool TIdCustomHTTP::KeepsConnection()
@@ -218,11 +229,11 @@ TIdCustomHTTP::NextStep TIdCustomHTTP::DecideNextStep()
     const int kind = code / 100;
 
     if ((kind == 3 && code != 304) || !m_response.Location.empty()) {
-        if (!HandleRedirects || m_redirectCount >= RedirectMaximum)
+        if (!HandleRedirects || !isFollowedRedirect(code))
             FailWithStatus();
-        m_request.URL = m_response.Location;
         if (IsConnected())
             DrainBody();
+        m_request.URL = RedirectTarget();
         return NextStep::NextRequest;
     }
 

@@ -41,6 +41,11 @@ public:
     // (11001 "Host not found." and the other resolver codes).
     static std::string ResolveHost(const std::string& host);
 
+protected:
+    // The socket of the current binding; only while Connected.
+    platform::TcpSocket& Socket() { return m_binding->socket; }
+    void SetLastError(int code) { m_lastError = code; }
+
 private:
     std::unique_ptr<TIdSocketHandle> m_binding;
     int m_lastError = 0;

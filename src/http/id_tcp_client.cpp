@@ -1,14 +1,15 @@
 #include "http/id_tcp_client.h"
 
 #include "http/id_exception.h"
-#include "id_io_handler_socket.h"
+#include "id_io_handler_ssl.h"
 
 namespace http {
 
 void TIdTCPClient::OpenConnection(std::int32_t timeoutMs)
 {
     if (!IOHandler()) {
-        auto handler = std::make_unique<TIdIOHandlerSocket>();
+        // Plain TCP until a request asks for TLS on it.
+        auto handler = std::make_unique<TIdIOHandlerSSL>();
         handler->OnStatus = OnStatus;
         AdoptIOHandler(std::move(handler));
     } else if (IOHandler()->Connected()) {

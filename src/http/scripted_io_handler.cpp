@@ -90,4 +90,13 @@ std::int32_t TIdScriptedIOHandler::Send(const char* data, std::int32_t size)
     return size;
 }
 
+void TIdScriptedIOHandler::StartTLS(const std::string& serverName, std::int32_t timeoutMs)
+{
+    if (!m_acceptTLS)
+        TIdIOHandler::StartTLS(serverName, timeoutMs);
+    if (!m_connected)
+        throw EIdNotConnected();
+    m_tlsStarts.push_back(serverName);
+}
+
 } // namespace http

@@ -55,6 +55,11 @@ public:
     // The host and port of every connect, "host:port".
     const std::vector<std::string>& ConnectTargets() const { return m_targets; }
 
+    // With on, StartTLS succeeds and changes nothing, so a test scripts what goes through a
+    // tunnel and the TLS session in it as plain bytes; each call is recorded by server name.
+    void AcceptTLS(bool on) { m_acceptTLS = on; }
+    const std::vector<std::string>& TLSStarts() const { return m_tlsStarts; }
+
     void Open() override {}
     void Close() override { m_connected = false; }
     void ConnectClient(const std::string& host, std::int32_t port, const std::string& boundIP,
@@ -64,6 +69,8 @@ public:
     std::int32_t Recv(char* buffer, std::int32_t size) override;
     std::int32_t Send(const char* data, std::int32_t size) override;
     int LastError() const override { return m_lastError; }
+    bool SupportsTLS() const override { return m_acceptTLS; }
+    void StartTLS(const std::string& serverName, std::int32_t timeoutMs) override;
 
 private:
     // Counts an operation; true (with the error set) when it is the one to fail.
@@ -80,6 +87,8 @@ private:
     int m_failCode = 0;
     std::vector<std::string> m_sent;
     std::vector<std::string> m_targets;
+    bool m_acceptTLS = false;
+    std::vector<std::string> m_tlsStarts;
 };
 
 } // namespace http

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "http/id_exception_redirect.h"
 #include "http/id_http.h"
 #include "platform/convert_error.h"
 #include "scripted_io_handler.h"
@@ -586,12 +587,18 @@ TEST_F(ScriptedExchange, FollowsRedirectsOnlyWhenAskedAndOnlySoFar)
           again + again + again + again);
     EXPECT_EQ(get("http://host/old"), "here");
     EXPECT_NE(sent().find("GET /new/place HTTP/1.1"), std::string::npos);
+    // Three redirects are followed; the fourth in a row ends the request.
     try {
         get("http://host/loop");
         FAIL() << "no exception";
-    } catch (const EIdHTTPProtocolException& e) {
-        EXPECT_STREQ(e.what(), "HTTP/1.1 302 Found");
+    } catch (const EIdTooManyRedirects& e) {
+        EXPECT_STREQ(e.what(), "Too many redirects (more than 3)");
     }
+    std::size_t loops = 0;
+    for (auto at = sent().find("GET /loop "); at != std::string::npos;
+         at = sent().find("GET /loop ", at + 1))
+        ++loops;
+    EXPECT_EQ(loops, 4u);
 }
 
 TEST_F(ScriptedExchange, ReportsProgressOfTheBody)

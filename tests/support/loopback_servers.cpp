@@ -236,7 +236,8 @@ bool NginxServer::waitForAccessLog(std::string_view needle, std::chrono::millise
     return waitFor([&] { return accessLog().find(needle) != std::string::npos; }, timeout);
 }
 
-TinyProxy::TinyProxy(const std::string& user, const std::string& password)
+TinyProxy::TinyProxy(const std::string& user, const std::string& password,
+                     const std::vector<std::uint16_t>& connectPorts)
 {
     const auto& run = runDirectory();
     const std::string tmpl =
@@ -247,6 +248,8 @@ TinyProxy::TinyProxy(const std::string& user, const std::string& password)
         config = replaceAll(config, "@PROXY_USER@", user);
         config = replaceAll(config, "@PROXY_PASSWORD@", password);
         config = replaceAll(config, "@RUN_DIR@", run.string());
+        for (const std::uint16_t connectPort : connectPorts)
+            config += "ConnectPort " + std::to_string(connectPort) + "\n";
         std::ofstream(run / "tinyproxy.conf", std::ios::trunc) << config;
         setPort(port);
         spawn({"tinyproxy", "-d", "-c", (run / "tinyproxy.conf").string()}, SIGTERM);

@@ -88,11 +88,13 @@ private:
 
 // tinyproxy (tests/support/tinyproxy.conf) with Basic proxy authorization for user and
 // password. It answers 407 without credentials and 401 for wrong ones, and closes the client
-// connection after every answer.
+// connection after every answer. CONNECT goes to any port, or with connectPorts to those only
+// (others get "403 Access violation").
 class TinyProxy : public ServerProcess
 {
 public:
-    TinyProxy(const std::string& user, const std::string& password);
+    TinyProxy(const std::string& user, const std::string& password,
+              const std::vector<std::uint16_t>& connectPorts = {});
     ~TinyProxy();
 
     // Holds "Request (file descriptor N): GET <absolute URL> HTTP/1.1" per request.

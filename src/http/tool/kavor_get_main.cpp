@@ -4,6 +4,8 @@
 //     error CLASS MESSAGE        (CR and LF in the message written as \r and \n)
 // Usage: kavor-get [--proxy HOST:PORT[:USER:PASSWORD]] URL OUTFILE [URL OUTFILE ...]
 // Exit status: 0 when every URL was fetched and written, 1 otherwise, 2 for a usage error.
+// https URLs are checked against OpenSSL's default trust store (SSL_CERT_FILE, SSL_CERT_DIR); a
+// refused certificate shows as "error EIdTLSCertificateError certificate verify failed: REASON".
 
 #include <cstdint>
 #include <cstdio>

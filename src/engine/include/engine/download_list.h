@@ -9,7 +9,7 @@ namespace engine {
 struct Tbasa
 {
     std::string name; // the link's part after its last "/", upper-cased (ASCII); the saved name
-    std::string url;  // the link exactly as it stood on the page
+    std::string url;  // the link as it stood on the page, made absolute against the page's URL
     bool ok = true;   // cleared when fetching failed; only entries still ok are unpacked
 };
 

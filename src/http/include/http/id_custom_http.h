@@ -61,7 +61,8 @@ public:
     TIdHTTPProtocolVersion ProtocolVersion = TIdHTTPProtocolVersion::pv1_1;
     // A cookie store is made on the first response when true.
     bool AllowCookies = true;
-    // Location answers are followed (up to RedirectMaximum) instead of raising.
+    // 301, 302, 303, 307 and 308 answers are followed, at most RedirectMaximum in a row, their
+    // Location resolved against the request URL; other answers with a Location still raise.
     bool HandleRedirects = false;
     std::int32_t RedirectMaximum = 15;
     std::int32_t AuthRetries = 3;
@@ -95,12 +96,19 @@ public:
     //                          or a limit of this client (header lines, body size, chunk size);
     //   EIdHTTPProtocolException any status not handled as success: 3xx (redirects are not
     //                          followed), 4xx, 5xx, every answer with a Location header;
-    //   EIdUnknownProtocol, EIdIOHandlerPropInvalid (https), platform::EConvertError (a port
-    //                          that is no number), EIdReadLnMaxLineLengthExceeded;
+    //   EIdUnknownProtocol, EIdIOHandlerPropInvalid (https on a transport without TLS),
+    //                          platform::EConvertError (a port that is no number),
+    //                          EIdReadLnMaxLineLengthExceeded;
     //   EIdReadTimeout         no byte for ReadTimeout while waiting for the answer;
     //   EIdConnectTimeout, EIdConnectException  the connect took longer than ConnectTimeout,
-    //                          or failed under it.
-    // A body cut short by the server's close is no failure: LastBodyEnd tells it apart.
+    //                          or failed under it;
+    //   EIdTLSError and kin    https: the TLS session failed (certificate, handshake, alert);
+    //   EIdProxyConnectRefused https through the proxy: the proxy refused the tunnel;
+    //   EIdRedirectRefused     with HandleRedirects: a redirect from https to http or to
+    //                          another scheme, or (EIdTooManyRedirects) beyond RedirectMaximum.
+    // https goes direct over TLS or, with a proxy, through a CONNECT tunnel with TLS inside; it
+    // never falls back to plain HTTP. A body cut short by the server's close is no failure:
+    // LastBodyEnd tells it apart.
     // Bytes of the body received before a failure are in target. A request that finds its
     // kept-alive connection dropped by the server before any answer arrived goes again, once, on
     // a new connection; nothing else is retried.
@@ -113,7 +121,8 @@ private:
     enum class ConnectionType
     {
         direct,
-        proxy,
+        proxy,  // absolute-URI requests to the proxy
+        tunnel, // origin-form requests inside a CONNECT tunnel through the proxy
     };
     enum class NextStep
     {
@@ -127,7 +136,15 @@ private:
     // Connects (or reuses the connection), writes the request and reads the status line.
     void SendRequest(const TIdRequestTarget& target);
     void OpenForRequest(const TIdRequestTarget& target);
-    void EnsureConnected();
+    void EnsureConnected(ConnectionType type);
+    // Keeps the open connection only when it carries what the request needs (plain, TLS, a
+    // tunnel to the same origin).
+    void RequireTransport(const std::string& transport);
+    // On a new connection: the tunnel through the proxy, then TLS, as the URL's scheme asks.
+    void SecureNewConnection(ConnectionType type);
+    void OpenTunnel();
+    // The request URL for a followed redirect; raises EIdRedirectRefused for one it refuses.
+    std::string RedirectTarget();
     void WriteRequest(const std::string& requestTarget, const std::string& hostHeader,
                       ConnectionType type);
     void ReadResponseHead();
@@ -155,6 +172,7 @@ private:
     bool m_connectionReused = false; // the request went out on a kept-alive connection
     TIdBodyEnd m_lastBodyEnd = TIdBodyEnd::NotRead;
     std::int64_t m_lastBodyBytes = 0;
+    std::string m_transport; // what the open connection carries, as RequireTransport takes it
     std::int32_t m_redirectCount = 0;
     std::int32_t m_authRetries = 0;
     std::int32_t m_proxyAuthRetries = 0;

@@ -167,7 +167,7 @@ public:
     const char* ClassName() const noexcept override { return "EIdUnknownProtocol"; }
 };
 
-// An https URL: the client has no TLS layer.
+// An https URL on a transport that has no TLS layer.
 class EIdIOHandlerPropInvalid : public EIdException
 {
 public:

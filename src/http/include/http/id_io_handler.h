@@ -4,6 +4,7 @@
 #include <string>
 
 #include "http/id_component.h"
+#include "http/id_exception.h"
 
 namespace http {
 
@@ -34,6 +35,19 @@ public:
     virtual std::int32_t Send(const char* data, std::int32_t size) = 0;
     // The Windows Sockets code of the last failed Readable, Recv or Send.
     virtual int LastError() const = 0;
+    // Turns the connected socket into a TLS session with the server named serverName (a host
+    // name or a dotted address): the handshake, the server's chain checked against the trust
+    // store and its certificate against the name. Later reads and writes go through the
+    // session. The handshake is bounded by timeoutMs (<= 0: a limit of the handler's own).
+    // Throws the EIdTLSError family (the cause in the message) or EIdSocketError; a handler
+    // without TLS throws EIdIOHandlerPropInvalid.
+    virtual bool SupportsTLS() const { return false; }
+    virtual void StartTLS(const std::string& serverName, std::int32_t timeoutMs)
+    {
+        static_cast<void>(serverName);
+        static_cast<void>(timeoutMs);
+        throw EIdIOHandlerPropInvalid();
+    }
 };
 
 } // namespace http
