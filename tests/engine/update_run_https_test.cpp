@@ -162,20 +162,25 @@ TEST_F(HttpsUpdateRun, BadCertificatesFailWithoutWritingAnything)
 
     updater.runUpdate(sink);
 
-    EXPECT_EQ(afterTheFirstLine(),
-              (std::vector<std::string>{
-                  "Соединение успешно установлено.", "Файлов для обновления: 3",
-                  "Забираем файл KVO1.ZIP ...", "      Неудача!", "Забираем файл KVO1.ZIP ...",
-                  "      Неудача!", "Забираем файл KVO1.ZIP ...", "      Неудача!"}));
+    EXPECT_EQ(
+        afterTheFirstLine(),
+        (std::vector<std::string>{"Соединение успешно установлено.", "Файлов для обновления: 3",
+                                  "Забираем файл KVO1.ZIP ...", "      Неудача!",
+                                  "      certificate verify failed: certificate has expired",
+                                  "Забираем файл KVO1.ZIP ...", "      Неудача!",
+                                  "      certificate verify failed: self-signed certificate",
+                                  "Забираем файл KVO1.ZIP ...", "      Неудача!",
+                                  "      certificate verify failed: hostname mismatch"}));
     EXPECT_EQ(readFile(archive() / "KVO1.ZIP"), "from an earlier run");
 
     // A page behind a bad certificate ends the run at the page.
     changeSettings([&](Settings& s) {
         s.updatepath = server.httpsUrl("/upd/index.html", server.expiredPort());
     });
-    updater.runUpdate(sink);
-    EXPECT_EQ(sink.lines.size(), 2u);
-    EXPECT_EQ(sink.lines.back(), "Соединение не установлено...");
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::PageFailed);
+    EXPECT_EQ(sink.lines.size(), 3u);
+    EXPECT_EQ(sink.lines[1], "Соединение не установлено...");
+    EXPECT_EQ(sink.lines[2], "      certificate verify failed: certificate has expired");
     EXPECT_EQ(server.accessLog().find("GET /kvo1.zip"), std::string::npos);
 }
 
@@ -200,8 +205,10 @@ TEST_F(HttpsUpdateRun, ProxyTunnelsTheWholeRun)
 
     // Without the credentials the tunnel, and so the page, is refused.
     changeSettings([](Settings& s) { s.proxy_pwd = "wrong"; });
-    updater.runUpdate(sink);
-    EXPECT_EQ(sink.lines.back(), "Соединение не установлено...");
+    EXPECT_EQ(updater.runUpdate(sink), RunOutcome::PageFailed);
+    EXPECT_EQ(sink.lines[1], "Соединение не установлено...");
+    // tinyproxy answers wrong credentials with 401, not 407
+    EXPECT_EQ(sink.lines.back(), "      Proxy refused CONNECT: 401 Unauthorized");
 }
 
 TEST_F(HttpsUpdateRun, RedirectsFromHttpsToHttpAreRefused)
@@ -215,8 +222,10 @@ TEST_F(HttpsUpdateRun, RedirectsFromHttpsToHttpAreRefused)
     EXPECT_EQ(afterTheFirstLine(),
               (std::vector<std::string>{
                   "Соединение успешно установлено.", "Файлов для обновления: 3",
-                  "Забираем файл KVO1.ZIP ...", "      Неудача!", "Забираем файл KVO2.ZIP ...",
-                  "KVO2.ZIP - успех.", "Забираем файл KVO2.ZIP ...", "      Неудача!"}));
+                  "Забираем файл KVO1.ZIP ...", "      Неудача!",
+                  "      Redirect from https to http refused", "Забираем файл KVO2.ZIP ...",
+                  "KVO2.ZIP - успех.", "Забираем файл KVO2.ZIP ...", "      Неудача!",
+                  "      Too many redirects (more than 5)"}));
     EXPECT_FALSE(std::filesystem::exists(archive() / "KVO1.ZIP"));
     EXPECT_EQ(readFile(archive() / "KVO2.ZIP"), "five hops away");
     EXPECT_EQ(server.accessLog().find(" http \"GET /kvo1.zip"), std::string::npos);
