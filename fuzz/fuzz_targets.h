@@ -15,6 +15,7 @@ namespace fuzz {
 using Input = std::span<const std::uint8_t>;
 
 // A ZIP archive written to a scratch file and extracted by UnzipArchive into a scratch directory.
+// Fails when the extraction writes more bytes than the central directory declares (plus 4 KB).
 void unzipArchive(Input input);
 // Raw deflate data (Inflate), checked against zlib when the build has it.
 void inflate(Input input);

@@ -3,6 +3,7 @@
 #include "unzip/unzip_archive.h"
 
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "check.h"
 #include "fuzz_targets.h"
 #include "platform/os_path.h"
+#include "zip_directory.h"
 
 namespace fuzz {
 namespace {
@@ -60,6 +62,42 @@ bool isTemporary(const fs::path& path)
     return path.filename().string().find(".kavor-tmp-") != std::string::npos;
 }
 
+// Bytes this process has handed to write() so far, files removed since included (Linux's
+// /proc/self/io), or -1 where the system does not tell.
+std::int64_t bytesWrittenSoFar()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::int64_t value = 0;
+    while (io >> key >> value) {
+        if (key == "wchar:")
+            return value;
+    }
+    return -1;
+}
+
+// The sum of the uncompressed sizes the central directory declares, read as the extractor reads
+// them; 0 when it cannot be read (the extractor then writes nothing).
+std::int64_t declaredSize(const fs::path& archive)
+{
+    std::int64_t total = 0;
+    unzip::ZipDirEntry entry;
+    try {
+        if (unzip::OpenZipDirectory(platform::fromOsPath(archive), entry) != 0)
+            return 0;
+        do {
+            total += static_cast<std::uint32_t>(entry.uncompressedSize);
+        } while (unzip::NextZipEntry(entry) == 0);
+    } catch (const unzip::UnzipIoError&) {
+        return 0;
+    }
+    return total;
+}
+
+// What the extraction may write beyond the declared sizes: nothing, by its bounds; the constant
+// keeps the check about runaway work rather than the last byte.
+constexpr std::int64_t kWriteSlack = 4096;
+
 } // namespace
 
 void unzipArchive(Input input)
@@ -72,8 +110,15 @@ void unzipArchive(Input input)
     }
     fs::create_directories(workspace.target());
 
+    const std::int64_t declared = declaredSize(workspace.archive());
+    const std::int64_t writtenBefore = bytesWrittenSoFar();
     const std::int32_t result = unzip::UnzipArchive(platform::fromOsPath(workspace.archive()),
                                                     platform::fromOsPath(workspace.target()));
+    const std::int64_t written = bytesWrittenSoFar() - writtenBefore;
+    if (writtenBefore >= 0)
+        check(written <= declared + kWriteSlack, "UnzipArchive wrote " + std::to_string(written) +
+                                                     " bytes where the archive declares " +
+                                                     std::to_string(declared));
     check(result >= 0 || result == unzip::kNotAZipArchive ||
               result == unzip::kBadCentralDirectory || result == unzip::kInvalidData ||
               result == unzip::kPrematureEnd || result == unzip::kOutputFailed,

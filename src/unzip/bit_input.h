@@ -11,7 +11,8 @@ namespace unzip {
 
 // The compressed bytes of one member, handed out byte by byte or bit by bit (least significant
 // bit first). Bytes come from the source in blocks of 4096; the reader may run a little past the
-// member's data, and each decoder stops on its own end marker. Once more than the member's
+// member's data (the extractor's source ends two bytes after them), and each decoder stops on
+// its own end marker or at endOfInput(). Once more than the member's
 // compressed size + 2 bytes have been taken, or the source ends or fails, endOfInput() is set and
 // the reader hands out the old buffer contents again as filler, which the decoders notice.
 class BitInput

@@ -1,5 +1,6 @@
 #include "member_extractor.h"
 
+#include <algorithm>
 #include <array>
 #include <system_error>
 
@@ -16,35 +17,61 @@ namespace {
 
 using namespace zip_format;
 
-class ArchiveSource : public ByteSource
+// A decoder may look up to 15 bits beyond the last code of its data. These bytes follow the
+// data inside the archive (the central directory comes after any member's data), so the
+// look-ahead reads real bytes of the archive, never filler past its end.
+constexpr std::int64_t kLookAheadBytes = 2;
+
+// The member's data and the look-ahead bytes behind them, then the end.
+class MemberDataSource : public ByteSource
 {
 public:
-    explicit ArchiveSource(platform::ReadOnlyFile& file) : m_file(file) {}
+    MemberDataSource(platform::ReadOnlyFile& file, std::int64_t dataSize)
+        : m_file(file), m_left(dataSize + kLookAheadBytes)
+    {}
     ReadResult read(std::uint8_t* data, std::size_t size) override
     {
+        size = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(size), m_left));
+        if (size == 0)
+            return {};
         const auto got = m_file.read(data, size);
+        m_left -= static_cast<std::int64_t>(got.count);
         return {got.count, got.error};
     }
 
 private:
     platform::ReadOnlyFile& m_file;
+    std::int64_t m_left;
 };
 
-// Writes to the temporary output file and keeps the CRC-32 of everything written.
+// Writes to the temporary output file up to the declared size and keeps the CRC-32 of
+// everything written. A write that would go beyond the declared size is refused whole, which
+// ends the decoder at once.
 class CheckedFileSink : public ByteSink
 {
 public:
-    explicit CheckedFileSink(platform::AtomicFile& file) : m_file(file) {}
+    CheckedFileSink(platform::AtomicFile& file, std::int64_t declaredSize)
+        : m_file(file), m_left(declaredSize)
+    {}
     bool write(const std::uint8_t* data, std::size_t size) override
     {
+        if (static_cast<std::int64_t>(size) > m_left) {
+            m_beyondDeclaredSize = true;
+            return false;
+        }
+        m_left -= static_cast<std::int64_t>(size);
         m_crc = crc32Update(m_crc, data, size);
         return m_file.write(data, size);
     }
     std::uint32_t crc() const { return m_crc; }
+    bool beyondDeclaredSize() const { return m_beyondDeclaredSize; }
 
 private:
     platform::AtomicFile& m_file;
+    std::int64_t m_left;
     std::uint32_t m_crc = 0;
+    bool m_beyondDeclaredSize = false;
 };
 
 } // namespace
@@ -75,21 +102,34 @@ std::int32_t MemberExtractor::ExtractMember(const MemberJob& job)
     const std::int64_t dataStart = std::int64_t{job.localHeaderOffset} + lfh::kSize +
                                    le16(&header[lfh::kNameLength]) +
                                    le16(&header[lfh::kExtraLength]);
+    const std::uint32_t localCompressedSize = le32(&header[lfh::kCompressedSize]);
+    const std::uint32_t localUncompressedSize = le32(&header[lfh::kUncompressedSize]);
     MemberFormat format;
     format.flags = le16(&header[lfh::kFlags]);
     format.method = le16(&header[lfh::kMethod]);
-    if (format.flags & flag::kDataDescriptor) {
+    const bool sizesFollowData = (format.flags & flag::kDataDescriptor) != 0;
+    if (sizesFollowData) {
         format.compressedSize = kUnknownSize;
         format.uncompressedSize = kUnknownSize;
     } else {
-        format.compressedSize = static_cast<std::int32_t>(le32(&header[lfh::kCompressedSize]));
-        format.uncompressedSize = static_cast<std::int32_t>(le32(&header[lfh::kUncompressedSize]));
+        format.compressedSize = static_cast<std::int32_t>(localCompressedSize);
+        format.uncompressedSize = static_cast<std::int32_t>(localUncompressedSize);
     }
     if (format.method != method::kStored && format.method != method::kShrunk &&
         format.method != method::kImploded && format.method != method::kDeflated)
         return kUnsupportedMethod;
     if (format.flags & flag::kEncrypted)
         return kEncrypted;
+
+    // The declared sizes bound all further work, so they must hold: the local header agrees
+    // with them, the data lie before the central directory, and no two members share bytes.
+    if (!sizesFollowData && (localCompressedSize != job.compressedSize ||
+                             localUncompressedSize != job.uncompressedSize))
+        return kInvalidData;
+    const std::int64_t dataEnd = dataStart + job.compressedSize;
+    if (dataEnd > job.directoryOffset || !m_claimed.claim(job.localHeaderOffset, dataEnd))
+        return kInvalidData;
+
     if (!archive.seek(dataStart))
         throw UnzipIoError("cannot position the archive at a member's data");
 
@@ -105,9 +145,11 @@ std::int32_t MemberExtractor::ExtractMember(const MemberJob& job)
             return kOutputFailed;
     }
 
-    ArchiveSource source(archive);
-    CheckedFileSink sink(output);
+    MemberDataSource source(archive, job.compressedSize);
+    CheckedFileSink sink(output, job.uncompressedSize);
     std::int32_t result = decodeMember(format, source, sink);
+    if (sink.beyondDeclaredSize())
+        result = kInvalidData;
     if (result == 0 && sink.crc() != job.crc32)
         result = kInvalidData;
     if (result == 0 && !output.commit())

@@ -56,7 +56,8 @@ public:
         if (!UnshrinkPutByte(firstByte))
             return kOutputFailed;
 
-        while (budget >= m_codeSize) {
+        // The budget comes from the declared size; data that end before it end the member.
+        while (budget >= m_codeSize && !m_in.endOfInput()) {
             std::int32_t code = readCode();
             budget -= m_codeSize;
             if (code == kControlCode) {
@@ -112,6 +113,8 @@ public:
             }
             previous = newCode;
         }
+        if (m_in.endOfInput())
+            return kPrematureEnd;
         return UnshrinkFlush() ? 0 : kOutputFailed;
     }
 

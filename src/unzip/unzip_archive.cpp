@@ -72,6 +72,9 @@ std::int32_t UnzipArchive(std::string_view archivePath, std::string_view targetD
         job.isDirectory = directory.name.empty() || directory.name.back() == '\\';
         job.localHeaderOffset = directory.localHeaderOffset;
         job.crc32 = directory.crc32;
+        job.compressedSize = static_cast<std::uint32_t>(directory.compressedSize);
+        job.uncompressedSize = static_cast<std::uint32_t>(directory.uncompressedSize);
+        job.directoryOffset = directory.directoryOffset;
         const std::int32_t result = extractor.ExtractMember(job);
         if (result == 0) {
             if (!job.isDirectory)

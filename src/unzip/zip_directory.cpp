@@ -119,6 +119,7 @@ std::int32_t OpenZipDirectory(std::string_view archivePath, ZipDirEntry& entry)
         return fail(kArchiveUnreadable);
     entry.isOpen = true;
     entry.position = 0;
+    entry.directoryOffset = directoryOffset;
     return NextZipEntry(entry);
 }
 

@@ -25,6 +25,7 @@ struct ZipDirEntry
     bool isOpen = false;
     std::vector<std::uint8_t> buffer;  // the whole central directory + the end record's signature
     std::int32_t position = 0;         // offset in buffer of the next entry to parse
+    std::uint32_t directoryOffset = 0; // where the central directory starts in the archive
     std::uint32_t dateTime = 0;        // raw MS-DOS time (low 16 bits) and date; not applied
     std::int64_t uncompressedSize = 0; // the 32-bit field, sign-extended
     std::int64_t compressedSize = 0;   // the 32-bit field, sign-extended

@@ -126,4 +126,20 @@ TEST(Unshrink, TheBitBudgetComesFromTheCompressedSize)
     EXPECT_EQ(decodeFromMemory(f, longer).result, kUnsupportedMethod);
 }
 
+TEST(Unshrink, DataEndingBeforeTheCompressedSizeEndDecoding)
+{
+    // The bit budget reaches beyond the data: decoding stops where they end instead of running
+    // on filler (for 0x80000105 bytes, 2 GiB of it). The output limit only keeps a decoder that
+    // runs on from filling the memory.
+    const Bytes stream = ShrinkWriter().text("abcd").bytes();
+    for (const std::int64_t size :
+         {std::int64_t{6}, std::int64_t{4097}, std::int64_t{0x80000105}}) {
+        SCOPED_TRACE(size);
+        MemberFormat f;
+        f.method = 1;
+        f.compressedSize = size;
+        EXPECT_EQ(decodeFromMemory(f, stream, 1 << 20).result, kPrematureEnd);
+    }
+}
+
 } // namespace

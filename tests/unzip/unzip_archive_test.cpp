@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "legacy_writers.h"
 #include "member_extractor.h"
 #include "platform/os_path.h"
 #include "support/file_size_limit.h"
@@ -44,6 +45,34 @@ protected:
 
     TempDir m_dir;
 };
+
+// One final stored deflate block holding the content.
+Bytes storedBlockStream(std::string_view content)
+{
+    BitWriter w;
+    deflate::blockHeader(w, true, 0);
+    w.alignToByte();
+    const auto length = static_cast<std::uint32_t>(content.size());
+    w.bits(length, 16);
+    w.bits(~length & 0xFFFF, 16);
+    for (const char c : content)
+        w.bits(static_cast<std::uint8_t>(c), 8);
+    return w.bytes();
+}
+
+// Deflate data expanding to about size zero bytes: one literal, then matches of 258 bytes at
+// distance 1, 13 bits of data for every 258 bytes of output.
+Bytes zerosStream(std::size_t size)
+{
+    BitWriter w;
+    deflate::blockHeader(w, true, 1);
+    const auto& literals = deflate::fixedLiterals();
+    literals.put(w, 0);
+    for (std::size_t left = size - 1; left >= 258; left -= 258)
+        deflate::match(w, literals, deflate::fixedDistances(), 258, 1);
+    literals.put(w, 256);
+    return w.bytes();
+}
 
 // A dynamic deflate block whose code-length repeat 16 runs past the lengths it fills.
 Bytes repeatOverrunStream()
@@ -240,14 +269,60 @@ TEST_F(UnzipArchiveTest, AFailingMemberKeepsTheEarlierFileAndEndsTheCall)
 
 TEST_F(UnzipArchiveTest, TruncatedMemberDataGivePrematureEnd)
 {
-    // The end record and directory come first, so that the archive can end inside the second
-    // member's data with its directory intact.
-    for (const std::uint16_t method : {0, 8}) {
-        SCOPED_TRACE(method);
+    // The second member's deflate data are cut short by its declared compressed size: the
+    // reader stops there, inside a stored block, and the first member stays extracted.
+    const std::string content(5000, 'z');
+    CraftedEntry second = rawEntry("second.txt", 8, storedBlockStream(content), content);
+    second.compressedSize = 2000;
+    EXPECT_EQ(unzip(archive({storedEntry("first.txt", "first"), second})), kPrematureEnd);
+    EXPECT_EQ(extracted(), std::vector<std::string>{"first.txt"});
+}
+
+// What each bound refuses, and that the refusal leaves the target as it was: an earlier file of
+// the refused member's name keeps its contents, and no other file appears. Each of these
+// archives wrote gigabytes or ran for seconds before the sizes it declares were held to.
+TEST_F(UnzipArchiveTest, ExtractionIsBoundedByWhatTheArchiveDeclares)
+{
+    struct Case
+    {
+        const char* what;
+        Bytes zip;
+        std::int32_t expected;
+        std::vector<std::string> extractedBefore; // members that were sound, before the refused one
+    };
+    std::vector<Case> cases;
+
+    {
+        // Five shrunk bytes, 400 bytes declared, and a local header that announces 0x80000105
+        // compressed bytes: Unshrink would decode 2 GiB of filler.
+        CraftedEntry e =
+            rawEntry("base.vdb", 1, ShrinkWriter().text("abcd").bytes(), std::string(400, 'a'));
+        e.localCompressedSize = 0x80000105;
+        Bytes zip = buildZip({e}, std::string(258, 'c'));
+        EXPECT_EQ(e.data.size(), 5u);
+        EXPECT_EQ(zip.size(), 377u);
+        cases.push_back({"local header announcing 2 GiB of shrunk data", zip, kInvalidData, {}});
+    }
+    {
+        CraftedEntry e = deflatedEntry("base.vdb", "new");
+        e.localUncompressedSize = e.uncompressedSize + 1;
+        cases.push_back({"local uncompressed size differs", buildZip({e}), kInvalidData, {}});
+    }
+    for (const std::uint32_t size : {0x7FFFFFFFu, 0x80000105u, 0xFFFFFFFFu}) {
+        CraftedEntry e = storedEntry("base.vdb", "new");
+        e.compressedSize = size;
+        cases.push_back({"compressed size beyond the archive", buildZip({e}), kInvalidData, {}});
+    }
+    {
+        CraftedEntry e = deflatedEntry("base.vdb", "new");
+        e.compressedSize += 10;
+        cases.push_back(
+            {"data reaching into the central directory", buildZip({e}), kInvalidData, {}});
+    }
+    {
+        // The second member's local header and data stand behind the end record.
         const CraftedEntry first = storedEntry("first.txt", "first");
-        const std::string content(5000, 'z');
-        CraftedEntry second =
-            method == 0 ? storedEntry("second.txt", content) : deflatedEntry("second.txt", content);
+        const CraftedEntry second = storedEntry("base.vdb", "new");
         Bytes zip = localHeader(first);
         append(zip, first.data);
         const auto directoryOffset = static_cast<std::uint32_t>(zip.size());
@@ -257,17 +332,84 @@ TEST_F(UnzipArchiveTest, TruncatedMemberDataGivePrematureEnd)
         append(directory, centralEntry(second, secondOffset));
         append(zip, directory);
         append(zip, endRecord(2, static_cast<std::uint32_t>(directory.size()), directoryOffset));
-        ASSERT_EQ(zip.size(), secondOffset);
+        EXPECT_EQ(zip.size(), secondOffset);
         append(zip, localHeader(second));
-        append(zip, Bytes(second.data.begin(), second.data.begin() + 2000));
+        append(zip, second.data);
+        cases.push_back({"data behind the central directory", zip, kInvalidData, {"first.txt"}});
+    }
+    {
+        // 4 MB of zeros from 26 KB of deflate data, where the directory declares 1000 bytes.
+        CraftedEntry e = rawEntry("base.vdb", 8, zerosStream(4 << 20), std::string(1000, '\0'));
+        cases.push_back({"output beyond the declared size", buildZip({e}), kInvalidData, {}});
+        e.flags = 0x0008;
+        e.localCompressedSize = 0;
+        e.localUncompressedSize = 0;
+        cases.push_back({"output beyond the directory's size, sizes after the data",
+                         buildZip({e}),
+                         kInvalidData,
+                         {}});
+    }
+    {
+        const std::string content(5000, 'z');
+        CraftedEntry e = rawEntry("base.vdb", 8, storedBlockStream(content), content);
+        e.compressedSize = 2000;
+        e.flags = 0x0008;
+        e.localCompressedSize = 0;
+        e.localUncompressedSize = 0;
+        cases.push_back({"input beyond the directory's size, sizes after the data",
+                         buildZip({e}),
+                         kPrematureEnd,
+                         {}});
+    }
+    {
+        // Two directory entries share one local header and its data.
+        const CraftedEntry first = deflatedEntry("first.txt", "shared");
+        CraftedEntry again = first;
+        again.name = "base.vdb";
+        Bytes zip = localHeader(first);
+        append(zip, first.data);
+        const auto directoryOffset = static_cast<std::uint32_t>(zip.size());
+        Bytes directory = centralEntry(first, 0);
+        append(directory, centralEntry(again, 0));
+        append(zip, directory);
+        append(zip, endRecord(2, static_cast<std::uint32_t>(directory.size()), directoryOffset));
+        cases.push_back({"two members of one local header", zip, kInvalidData, {"first.txt"}});
+    }
+    {
+        // A member's local header lies inside the data of the member before it.
+        const CraftedEntry inner = storedEntry("base.vdb", "new");
+        Bytes innerRecord = localHeader(inner);
+        append(innerRecord, inner.data);
+        const CraftedEntry outer = rawEntry("first.txt", 0, innerRecord, textOf(innerRecord));
+        Bytes zip = localHeader(outer);
+        append(zip, outer.data);
+        const auto directoryOffset = static_cast<std::uint32_t>(zip.size());
+        Bytes directory = centralEntry(outer, 0);
+        append(directory,
+               centralEntry(inner, static_cast<std::uint32_t>(localHeader(outer).size())));
+        append(zip, directory);
+        append(zip, endRecord(2, static_cast<std::uint32_t>(directory.size()), directoryOffset));
+        cases.push_back({"a member inside another's data", zip, kInvalidData, {"first.txt"}});
+    }
 
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         fs::remove_all(out());
-        const std::int32_t result = unzip(archiveBytes(zip));
-        if (method == 0)
-            EXPECT_EQ(result, kPrematureEnd);
-        else
-            EXPECT_TRUE(result == kPrematureEnd || result == kInvalidData) << result;
-        EXPECT_EQ(extracted(), std::vector<std::string>{"first.txt"});
+        fs::create_directories(out());
+        writeFile(out("base.vdb"), "old contents");
+        const std::string zip = archiveBytes(c.zip);
+        std::int32_t result = 0;
+        {
+            // Files far below what the unbounded extraction wrote: a write beyond the limit
+            // fails (kOutputFailed), so each case shows that the work stopped early.
+            FileSizeLimit limit(1 << 20);
+            result = unzip(zip);
+        }
+        EXPECT_EQ(result, c.expected);
+        EXPECT_EQ(readFile(out("base.vdb")), "old contents");
+        std::vector<std::string> files = c.extractedBefore;
+        files.insert(files.begin(), "base.vdb");
+        EXPECT_EQ(extracted(), files);
     }
 }
 

@@ -69,7 +69,7 @@ Bytes localHeader(const CraftedEntry& entry)
     put32(out, 0x52645283); // a fixed time stamp
     put32(out, entry.crc);
     put32(out, entry.localCompressedSize.value_or(entry.compressedSize));
-    put32(out, entry.uncompressedSize);
+    put32(out, entry.localUncompressedSize.value_or(entry.uncompressedSize));
     put16(out, static_cast<std::uint32_t>(entry.name.size()));
     put16(out, 0);
     putText(out, entry.name);

@@ -26,6 +26,7 @@ struct CraftedEntry
     // What the local header says, where it differs from the central directory.
     std::optional<std::uint16_t> localFlags;
     std::optional<std::uint32_t> localCompressedSize;
+    std::optional<std::uint32_t> localUncompressedSize;
 };
 
 // A member stored as it is; a member deflated as one fixed block of literals; a directory entry.

@@ -40,6 +40,15 @@ public:
 // entry's directory, writing it, or renaming it into place. It ends the call like kInvalidData:
 // the members extracted before it stay, the later ones are not attempted.
 //
+// The work is bounded by what the central directory declares, so that time and bytes written
+// grow at most linearly with the archive's size and the sizes it declares. A member is
+// kInvalidData, before anything of it is decoded, when its local header gives other sizes than
+// its directory entry (unless flag bit 3 puts them after the data), when its data would end
+// beyond the start of the central directory, or when its local header or data share bytes with
+// a member extracted before it. Decoding reads no more than the declared compressed size (data
+// ending before the decoder is done: kPrematureEnd) and writes no more than the declared
+// uncompressed size (the first write beyond it: kInvalidData, and nothing of the member stays).
+//
 // Names are CP866 (turned into CP1251 for masks and the file system) unless the entry's flag bit
 // 11 marks UTF-8. A member whose name would leave the target directory (a ".." component, a
 // leading "\" or a drive letter) is skipped: not written, not counted. An MS-DOS read-only
