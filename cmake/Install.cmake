@@ -33,6 +33,7 @@ configure_file("${kavor_packaging}/kavor-updater.desktop.in" "${kavor_staged}/ka
 configure_file("${kavor_packaging}/kavor-updater.service.in" "${kavor_staged}/kavor-updater.service" @ONLY)
 configure_file("${kavor_packaging}/kavor-updater.1.in" "${kavor_staged}/kavor-updater.1" @ONLY)
 configure_file("${kavor_packaging}/config.ini.example" "${kavor_staged}/config.ini.example" @ONLY)
+configure_file("${kavor_packaging}/nginx-mirror.conf.in" "${kavor_staged}/nginx-mirror.conf" @ONLY)
 file(MAKE_DIRECTORY "${kavor_staged}/basa")
 
 # Icons drawn by the program's own picture code; the man page compressed as Debian keeps them.
@@ -57,5 +58,7 @@ install(DIRECTORY "${kavor_staged}/basa" DESTINATION .)
 install(FILES "${kavor_staged}/kavor-updater.desktop" DESTINATION "${kavor_datadir}/applications")
 install(DIRECTORY "${kavor_staged}/icons/" DESTINATION "${kavor_datadir}/icons/hicolor")
 install(FILES "${kavor_staged}/kavor-updater.1.gz" DESTINATION "${kavor_datadir}/man/man1")
+install(FILES "${kavor_staged}/nginx-mirror.conf"
+    DESTINATION "${kavor_datadir}/doc/kavor-updater/examples")
 install(FILES "${kavor_staged}/kavor-updater.service" "${kavor_packaging}/kavor-updater.timer"
     DESTINATION "${kavor_unitdir}")

@@ -1,4 +1,5 @@
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "sample_update_site.h"
+#include "support/loopback_servers.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -102,6 +104,51 @@ protected:
 
 std::unique_ptr<BuiltPackage> PackageTest::s_package;
 
+// nginx on 127.0.0.1 with nothing but the server block of a file the package ships, moved to a
+// free port and with the program directory moved to where the test unpacked it.
+class ShippedNginxSite : public testing_support::ServerProcess
+{
+public:
+    ShippedNginxSite(const fs::path& serverBlock, const std::string& programDir)
+    {
+        const fs::path run = runDirectory();
+        fs::create_directories(run / "tmp");
+        const std::string block = readFile(serverBlock);
+        startWithRetries("nginx", [&] {
+            const std::uint16_t port = testing_support::freeLoopbackPort();
+            std::string site = block;
+            replace(site, "listen 8080;", "listen 127.0.0.1:" + std::to_string(port) + ";");
+            replace(site, KAVOR_PROGRAM_DIR "/", programDir + "/");
+            writeFile(run / "site.conf", site);
+            // The workers run as root: a test's directories are private to it.
+            writeFile(run / "nginx.conf",
+                      "user root;\nworker_processes 1;\npid " + (run / "nginx.pid").string() +
+                          ";\nerror_log " + (run / "error.log").string() +
+                          ";\nevents { worker_connections 64; }\nhttp {\n"
+                          "    include /etc/nginx/mime.types;\n    access_log " +
+                          (run / "access.log").string() + ";\n    client_body_temp_path " +
+                          (run / "tmp").string() + ";\n    proxy_temp_path " +
+                          (run / "tmp").string() + ";\n    include " +
+                          (run / "site.conf").string() + ";\n}\n");
+            fs::remove(run / "nginx.pid");
+            setPort(port);
+            spawn({"nginx", "-p", run.string() + "/", "-e", (run / "error.log").string(), "-c",
+                   (run / "nginx.conf").string(), "-g", "daemon off;"});
+            return waitUntilListening(port, std::chrono::seconds(10),
+                                      [&] { return fs::exists(run / "nginx.pid"); });
+        });
+    }
+    ~ShippedNginxSite() { stop(); }
+
+private:
+    static void replace(std::string& text, const std::string& from, const std::string& to)
+    {
+        const auto at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        text.replace(at, from.size(), to);
+    }
+};
+
 // The width and height of a PNG file, from its IHDR chunk.
 std::pair<unsigned, unsigned> pngSize(const fs::path& path)
 {
@@ -141,7 +188,7 @@ TEST_F(PackageTest, HoldsTheProgramDirectoryAndTheSystemPlacesAndStartsNothing)
 
     // The dependencies come from the binaries' libraries, not from a list kept by hand.
     const std::string depends = shell("dpkg-deb -f " + quoted(deb()) + " Depends").output;
-    for (const char* library : {"libc6", "libstdc++6", "libqt6widgets6"})
+    for (const char* library : {"libc6", "libstdc++6", "libqt6widgets6", "libssl3"})
         EXPECT_NE(depends.find(library), std::string::npos) << depends;
     const Outcome fields = shell("dpkg-deb -f " + quoted(deb()) + " Package Version");
     EXPECT_EQ(fields.output, "Package: kavor-updater\nVersion: " KAVOR_PROJECT_VERSION "\n");
@@ -177,6 +224,43 @@ TEST_F(PackageTest, TheUnpackedProgramUpdatesFromTheSampleSite)
     const Outcome version = shell(quoted(programDir() / "kavor-updater") + " --version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.output, "kavor-updater " KAVOR_PROJECT_VERSION "\n");
+}
+
+// Many machines, one fetch from the vendor: the first machine's archive directory, served as a
+// listing with the example the package ships, is the update page of a second one, which gets
+// the same archives byte for byte.
+TEST_F(PackageTest, TheArchiveDirectoryServedAsAListingUpdatesOtherMachines)
+{
+    SampleUpdateSite vendor;
+    vendor.addArchive("DAILY", "daily signatures");
+    vendor.addArchive("BASE001", "base signatures");
+    vendor.writePage({"DAILY", "BASE001"});
+    const fs::path basa = programDir() / "basa";
+    fs::create_directory(m_dir.path() / "kavor1");
+    writeFile(programDir() / "config.ini",
+              "[MAIN]\nupdatepath=" + vendor.pageUrl() + "\nkvopath=" +
+                  (m_dir.path() / "kavor1").string() + "\narchpath=" + basa.string() + "\n");
+    const Outcome first = shell("cd / && " + quoted(programDir() / "kavor-updater") + " -U");
+    ASSERT_EQ(first.status, 0) << first.output;
+
+    const ShippedNginxSite mirror(installed("/usr/share/doc/kavor-updater/examples/nginx-mirror.conf"),
+                                  programDir().string());
+    const fs::path second = m_dir.path() / "second";
+    for (const char* dir : {"", "basa", "kavor"})
+        fs::create_directories(second / dir);
+    fs::copy_file(programDir() / "kavor-updater", second / "kavor-updater");
+    writeFile(second / "config.ini", "[MAIN]\nupdatepath=" + mirror.url("/kavor/") +
+                                         "\nkvopath=" + (second / "kavor").string() +
+                                         "\narchpath=" + (second / "basa").string() +
+                                         "\nunpack=1\n");
+    const Outcome run = shell("cd / && " + quoted(second / "kavor-updater") + " -U");
+
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Файлов для обновления: 2\n"), std::string::npos) << run.output;
+    for (const char* name : {"DAILY.ZIP", "BASE001.ZIP"})
+        EXPECT_EQ(readFile(second / "basa" / name), readFile(basa / name)) << name;
+    EXPECT_EQ(readFile(second / "kavor" / "daily.vdb"), "daily signatures");
+    EXPECT_FALSE(fs::exists(second / "basa" / "KAVOR-UPDATER.LOCK"));
 }
 
 TEST_F(PackageTest, TheDesktopEntryValidatesAndNamesTheProgramAndItsIcon)
