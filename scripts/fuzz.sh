@@ -4,8 +4,13 @@
 # target finds something (crash, sanitizer report, leak, an input slower than 2 s, more than
 # 2 GB of memory, a broken check); the input that did it is kept in build-fuzz/findings/<target>/.
 #
-# Usage: scripts/fuzz.sh [SECONDS_PER_TARGET [TARGET...]]
-#   SECONDS_PER_TARGET defaults to $KAVOR_FUZZ_SECONDS, else 60; TARGETs default to all.
+# Usage: scripts/fuzz.sh [SECONDS_PER_TARGET [TARGET[:SECONDS]...]]
+#   SECONDS_PER_TARGET defaults to $KAVOR_FUZZ_SECONDS, else 60; TARGETs default to all; a
+#   TARGET:SECONDS runs that target for its own time.
+#   KAVOR_FUZZ_LANES=N runs the targets in N lanes side by side (one core each), in the order
+#   given, each lane taking the next target when its last one is done.
+#   KAVOR_FUZZ_SAVE=1 afterwards merges each target's corpus into fuzz/campaign/<target>, minimized
+#   (libFuzzer's -merge), so that the replay test runs it and the next campaign starts from it.
 # The figures of each target (executions, coverage, findings) are printed at the end and kept in
 # build-fuzz/summary.md.
 set -euo pipefail
@@ -18,7 +23,9 @@ all_targets=(unzip_archive inflate explode unshrink url cookie http_response url
     password)
 targets=("$@")
 [[ ${#targets[@]} -eq 0 ]] && targets=("${all_targets[@]}")
-for target in "${targets[@]}"; do
+lanes=${KAVOR_FUZZ_LANES:-1}
+for spec in "${targets[@]}"; do
+    target=${spec%%:*}
     if [[ " ${all_targets[*]} " != *" $target "* ]]; then
         echo "unknown target $target; the targets: ${all_targets[*]}" >&2
         exit 2
@@ -58,7 +65,7 @@ options_for() {
     esac
 }
 seed_dirs() {
-    local dirs=("fuzz/corpus/$1" "$seeds/$1")
+    local dirs=("fuzz/corpus/$1" "fuzz/campaign/$1" "$seeds/$1")
     case "$1" in
         unzip_archive) dirs+=(tests/data/zip) ;;
     esac
@@ -77,16 +84,17 @@ summary="$build/summary.md"
     echo "| target | seconds | executions | exec/s | cov | ft | corpus | peak RSS MB | result |"
     echo "|---|---|---|---|---|---|---|---|---|"
 } > "$summary"
-failed=()
-for target in "${targets[@]}"; do
+# One target's run; its figures go to build-fuzz/rows/<target>, its failure to .../failed.
+fuzz_one() {
+    local target=${1%%:*} seconds=$seconds
+    [[ $1 == *:* ]] && seconds=${1#*:}
     echo "== fuzz $target for $seconds s"
-    work="$build/corpus/$target"
-    findings="$build/findings/$target"
+    local work="$build/corpus/$target" findings="$build/findings/$target"
     rm -rf "$work" "$findings"
     mkdir -p "$work" "$findings"
-    log="$build/logs/$target.log"
+    local log="$build/logs/$target.log"
     mkdir -p "$(dirname "$log")"
-    status=0
+    local status=0
     # An input slower than 2 s is a finding (the work of any input is bounded by its size and
     # what it declares), and the whole process may hold at most 2 GB.
     # shellcheck disable=SC2046
@@ -94,21 +102,55 @@ for target in "${targets[@]}"; do
         -rss_limit_mb=2048 -artifact_prefix="$findings/" $(options_for "$target") \
         "$work" $(seed_dirs "$target") \
         > "$log" 2>&1 || status=$?
+    local last cov ft corp result=clean
     last=$(grep -E '^#[0-9]+' "$log" | tail -1 || true)
     stat() { grep -E "^stat::$1:" "$log" | awk '{print $2}' | tail -1; }
     cov=$(sed -nE 's/.* cov: ([0-9]+).*/\1/p' <<< "$last")
     ft=$(sed -nE 's/.* ft: ([0-9]+).*/\1/p' <<< "$last")
     corp=$(sed -nE 's/.* corp: ([0-9]+\/[0-9A-Za-z]+).*/\1/p' <<< "$last")
-    result=clean
     if [[ $status -ne 0 ]]; then
         result="FINDING (exit $status): $(ls "$findings" | tr '\n' ' ')"
-        failed+=("$target")
+        touch "$build/rows/$target.failed"
         grep -E 'ERROR|fuzz check failed|SUMMARY|runtime error' "$log" | head -5 || true
     fi
     echo "| $target | $seconds | $(stat number_of_executed_units) | $(stat average_exec_per_sec) |" \
-        "${cov:-?} | ${ft:-?} | ${corp:-?} | $(stat peak_rss_mb) | $result |" >> "$summary"
-    tail -n 1 "$summary"
+        "${cov:-?} | ${ft:-?} | ${corp:-?} | $(stat peak_rss_mb) | $result |" > "$build/rows/$target"
+    cat "$build/rows/$target"
+}
+
+rm -rf "$build/rows"
+mkdir -p "$build/rows"
+# The lanes: lane k takes targets k, k + lanes, k + 2 lanes, ... one after the other.
+for ((lane = 0; lane < lanes; ++lane)); do
+    (
+        for ((i = lane; i < ${#targets[@]}; i += lanes)); do
+            fuzz_one "${targets[i]}"
+        done
+    ) &
 done
+wait
+failed=()
+for spec in "${targets[@]}"; do
+    target=${spec%%:*}
+    cat "$build/rows/$target" >> "$summary"
+    [[ -e $build/rows/$target.failed ]] && failed+=("$target")
+done
+
+if [[ ${KAVOR_FUZZ_SAVE:-0} == 1 ]]; then
+    for spec in "${targets[@]}"; do
+        target=${spec%%:*}
+        kept="fuzz/campaign/$target"
+        merged="$build/merged/$target"
+        rm -rf "$merged"
+        mkdir -p "$merged" "$kept"
+        # shellcheck disable=SC2046
+        "$build/fuzz/fuzz_$target" -merge=1 -timeout=2 -rss_limit_mb=2048 $(options_for "$target") \
+            "$merged" "$kept" "$build/corpus/$target" > "$build/logs/$target.merge.log" 2>&1
+        rm -rf "$kept"
+        mv "$merged" "$kept"
+        echo "kept $(ls "$kept" | wc -l) inputs ($(du -sh "$kept" | cut -f1)) in $kept"
+    done
+fi
 
 echo "== summary ($summary)"
 cat "$summary"

@@ -1,6 +1,6 @@
-// Every input that once broke a fuzz target, and every hand-made seed, must run clean through
-// its target. A target aborts when the code under test breaks a promise; under the sanitizer
-// build any bad memory access fails the test as well.
+// Every input that once broke a fuzz target, every hand-made seed, and the minimized corpus of
+// the last campaign must run clean through its target. A target aborts when the code under test
+// breaks a promise; under the sanitizer build any bad memory access fails the test as well.
 
 #include <algorithm>
 #include <cctype>
@@ -83,6 +83,34 @@ std::vector<Replay> seedInputs()
 class ReplayTest : public ::testing::TestWithParam<Replay>
 {};
 
+// The minimized corpus of the last fuzzing campaign: fuzz/campaign/<target>/, hundreds of inputs
+// a target, replayed target by target.
+class CampaignReplayTest : public ::testing::TestWithParam<std::string>
+{};
+
+std::vector<std::string> campaignTargets()
+{
+    std::vector<std::string> names;
+    for (const fuzz::Target& target : fuzz::allTargets()) {
+        if (fs::is_directory(fs::path(KAVOR_FUZZ_CAMPAIGN_DIR) / target.name))
+            names.emplace_back(target.name);
+    }
+    return names;
+}
+
+TEST_P(CampaignReplayTest, EveryInputRunsCleanThroughItsTarget)
+{
+    const auto targets = fuzz::allTargets();
+    const auto target = std::find_if(targets.begin(), targets.end(),
+                                     [&](const fuzz::Target& t) { return t.name == GetParam(); });
+    ASSERT_NE(target, targets.end());
+    for (const fs::path& input : sortedEntries(fs::path(KAVOR_FUZZ_CAMPAIGN_DIR) / GetParam())) {
+        SCOPED_TRACE(input.string());
+        const std::string bytes = testing_support::readFile(input);
+        target->run({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+    }
+}
+
 TEST_P(ReplayTest, RunsCleanThroughItsTarget)
 {
     const Replay& replay = GetParam();
@@ -103,5 +131,8 @@ std::string nameOf(const ::testing::TestParamInfo<Replay>& info)
 INSTANTIATE_TEST_SUITE_P(Regressions, ReplayTest, ::testing::ValuesIn(regressionInputs()), nameOf);
 INSTANTIATE_TEST_SUITE_P(Seeds, ReplayTest, ::testing::ValuesIn(seedInputs()), nameOf);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(ReplayTest);
+INSTANTIATE_TEST_SUITE_P(Campaign, CampaignReplayTest, ::testing::ValuesIn(campaignTargets()),
+                         [](const auto& info) { return info.param; });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CampaignReplayTest);
 
 } // namespace
