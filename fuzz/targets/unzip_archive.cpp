@@ -14,6 +14,7 @@
 
 #include "check.h"
 #include "fuzz_targets.h"
+#include "platform/atomic_file.h"
 #include "platform/os_path.h"
 #include "zip_directory.h"
 
@@ -57,9 +58,10 @@ private:
     fs::path m_root;
 };
 
+// Members are never written under such a name, so any file named so is a temporary one.
 bool isTemporary(const fs::path& path)
 {
-    return path.filename().string().find(".kavor-tmp-") != std::string::npos;
+    return platform::AtomicFile::isTemporaryName(path.filename());
 }
 
 // Bytes this process has handed to write() so far, files removed since included (Linux's

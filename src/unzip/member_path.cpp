@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/atomic_file.h"
 #include "platform/code_page.h"
 #include "platform/os_path.h"
 
@@ -23,6 +24,10 @@ bool isSafeMemberName(std::string_view name)
         const std::string_view component = name.substr(start, end - start);
         if (component.find_first_not_of(". ") == std::string_view::npos &&
             std::count(component.begin(), component.end(), '.') >= 2)
+            return false;
+        // A file named like the extractor's own temporary files would be taken for what a
+        // killed run left behind, and removed by the next run.
+        if (platform::AtomicFile::isTemporaryName(std::string(component)))
             return false;
         start = end + 1;
     }

@@ -9,7 +9,8 @@ namespace unzip {
 // False for a member name (with "\" separators, as the directory walk gives it) that would lead
 // outside the target directory: one that begins with "\" or with a drive letter and ":", or
 // that has a component made only of dots and blanks, two dots or more ("..", and "..." or ".. "
-// which Windows reads as "..").
+// which Windows reads as ".."); and one with a component named like the temporary files of
+// platform::AtomicFile, which a later run would remove as left over.
 bool isSafeMemberName(std::string_view name);
 
 // The member name as engine text (CP1251): CP866 names converted as the OEM code page they are,

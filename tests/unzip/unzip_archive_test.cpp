@@ -181,13 +181,19 @@ TEST_F(UnzipArchiveTest, MembersThatWouldLeaveTheTargetAreSkipped)
         storedEntry(".../evil6.txt", "x"),
         storedEntry("safe/.. /evil7.txt", "x"),
         storedEntry(". ./evil8.txt", "x"),
+        // Named like the extractor's own temporary files, which the next run would remove.
+        storedEntry("KVO1.VDB.kavor-tmp-12-3", "x"),
+        storedEntry("tmp.kavor-tmp-1-2/evil9.txt", "x"),
         storedEntry("safe/ok.txt", "ok"),
         storedEntry("safe/..name", "dots inside a name are fine"),
+        storedEntry("safe/A.kavor-tmp-x", "a name near that pattern is fine"),
     });
-    EXPECT_EQ(unzip(zip), 2);
-    EXPECT_EQ(extracted(), (std::vector<std::string>{"safe", "safe/..name", "safe/ok.txt"}));
-    EXPECT_EQ(treeOf(m_dir.path()), (std::vector<std::string>{"out", "out/safe", "out/safe/..name",
-                                                              "out/safe/ok.txt", "test.zip"}));
+    EXPECT_EQ(unzip(zip), 3);
+    EXPECT_EQ(extracted(), (std::vector<std::string>{"safe", "safe/..name", "safe/A.kavor-tmp-x",
+                                                     "safe/ok.txt"}));
+    EXPECT_EQ(treeOf(m_dir.path()),
+              (std::vector<std::string>{"out", "out/safe", "out/safe/..name",
+                                        "out/safe/A.kavor-tmp-x", "out/safe/ok.txt", "test.zip"}));
 }
 
 TEST_F(UnzipArchiveTest, Utf8FlagDecidesHowNamesAreRead)
