@@ -142,8 +142,12 @@ void explode(Input input)
 
 void unshrink(Input input)
 {
-    const auto decoded =
-        decode(zip_format::method::kShrunk, 0, input, static_cast<std::int64_t>(input.size()), 0);
+    // In an archive the two bytes of look-ahead behind a member's data always exist (the
+    // central directory follows); the decoder may read them without counting them as data.
+    std::vector<std::uint8_t> withLookAhead(input.begin(), input.end());
+    withLookAhead.resize(withLookAhead.size() + 2);
+    const auto decoded = decode(zip_format::method::kShrunk, 0, withLookAhead,
+                                static_cast<std::int64_t>(input.size()), 0);
     checkResult(decoded.result, {0, kOutputFailed, kInvalidData}, "unshrink");
     for (std::size_t size : decoded.writeSizes)
         check(size <= 767, "unshrink wrote more than its buffer at once");
