@@ -24,8 +24,8 @@ all_targets=(unzip_archive inflate explode unshrink url cookie http_response url
 targets=("$@")
 [[ ${#targets[@]} -eq 0 ]] && targets=("${all_targets[@]}")
 lanes=${KAVOR_FUZZ_LANES:-1}
-for spec in "${targets[@]}"; do
-    target=${spec%%:*}
+for entry in "${targets[@]}"; do
+    target=${entry%%:*}
     if [[ " ${all_targets[*]} " != *" $target "* ]]; then
         echo "unknown target $target; the targets: ${all_targets[*]}" >&2
         exit 2
@@ -130,15 +130,15 @@ for ((lane = 0; lane < lanes; ++lane)); do
 done
 wait
 failed=()
-for spec in "${targets[@]}"; do
-    target=${spec%%:*}
+for entry in "${targets[@]}"; do
+    target=${entry%%:*}
     cat "$build/rows/$target" >> "$summary"
     [[ -e $build/rows/$target.failed ]] && failed+=("$target")
 done
 
 if [[ ${KAVOR_FUZZ_SAVE:-0} == 1 ]]; then
-    for spec in "${targets[@]}"; do
-        target=${spec%%:*}
+    for entry in "${targets[@]}"; do
+        target=${entry%%:*}
         kept="fuzz/campaign/$target"
         merged="$build/merged/$target"
         rm -rf "$merged"

@@ -9,6 +9,7 @@
 
 #include "engine/updater.h"
 #include "platform/code_page.h"
+#include "run_recording.h"
 #include "support/loopback_servers.h"
 #include "support/temp_dir.h"
 #include "support/tls_servers.h"
@@ -20,30 +21,10 @@ using testing_support::TempDir;
 using testing_support::TinyProxy;
 using testing_support::writeFile;
 
+using testing_support::makeZip;
+using testing_support::RecordingSink;
+
 namespace {
-
-class RecordingSink : public UpdateSink
-{
-public:
-    void clearLog() override { lines.clear(); }
-    void appendLine(std::string_view line) override
-    {
-        lines.push_back(platform::cp1251ToUtf8(line));
-    }
-    void setUpdateControls(bool) override {}
-
-    std::vector<std::string> lines;
-};
-
-void makeZip(const std::filesystem::path& archive, const std::string& member,
-             const std::string& contents)
-{
-    TempDir work;
-    writeFile(work.path() / member, contents);
-    const std::string command = "cd '" + work.path().string() + "' && zip -q -X '" +
-                                archive.string() + "' '" + member + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
 
 class HttpsUpdateRun : public ::testing::Test
 {
@@ -100,8 +81,8 @@ protected:
 
 TEST_F(HttpsUpdateRun, FetchesAndUnpacksEverySelectedFileOverTls)
 {
-    makeZip(server.docroot() / "upd" / "kvo44302.zip", "KVO44302.VDB", "database two");
-    makeZip(server.docroot() / "kvo44303.zip", "KVO44303.VDB", "database three");
+    makeZip(server.docroot() / "upd" / "kvo44302.zip", {{"KVO44302.VDB", "database two"}});
+    makeZip(server.docroot() / "kvo44303.zip", {{"KVO44303.VDB", "database three"}});
     publishPage({server.httpsUrl("/upd/kvo44302.zip"), "/kvo44303.zip"});
     changeSettings([](Settings& s) { s.unpack = true; });
 

@@ -10,6 +10,7 @@
 #include "engine/updater.h"
 #include "platform/code_page.h"
 #include "platform/directory_lock.h"
+#include "run_recording.h"
 #include "support/as_nobody.h"
 #include "support/file_size_limit.h"
 #include "support/loopback_servers.h"
@@ -17,36 +18,15 @@
 
 using namespace engine;
 using testing_support::FaultServer;
+using testing_support::makeZip;
 using testing_support::NginxServer;
 using testing_support::readFile;
+using testing_support::RecordingSink;
 using testing_support::TempDir;
 using testing_support::TinyProxy;
 using testing_support::writeFile;
 
 namespace {
-
-// Records what a run reports, log lines in UTF-8 for readable assertions.
-class RecordingSink : public UpdateSink
-{
-public:
-    void clearLog() override
-    {
-        events.push_back("<clear>");
-        lines.clear();
-    }
-    void appendLine(std::string_view line) override
-    {
-        events.push_back(platform::cp1251ToUtf8(line));
-        lines.push_back(events.back());
-    }
-    void setUpdateControls(bool running) override
-    {
-        events.push_back(running ? "<running>" : "<idle>");
-    }
-
-    std::vector<std::string> events;
-    std::vector<std::string> lines; // since the last clear
-};
 
 // Also records the progress of each download: "file/files received/total".
 class ProgressSink : public RecordingSink
@@ -76,20 +56,6 @@ public:
 private:
     std::atomic<bool>& m_stop;
 };
-
-// Builds a ZIP archive holding the given files with Info-ZIP's zip.
-void makeZip(const std::filesystem::path& archive,
-             const std::vector<std::pair<std::string, std::string>>& files)
-{
-    TempDir work;
-    std::string command =
-        "cd '" + work.path().string() + "' && zip -q -X '" + archive.string() + "'";
-    for (const auto& [name, contents] : files) {
-        writeFile(work.path() / name, contents);
-        command += " '" + name + "'";
-    }
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
 
 class UpdateRunTest : public ::testing::Test
 {

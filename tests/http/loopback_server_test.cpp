@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fetch_outcome.h"
 #include "http/id_http.h"
 #include "platform/convert_error.h"
 #include "platform/socket.h"
@@ -24,50 +25,6 @@ using namespace http;
 using namespace testing_support;
 
 namespace {
-
-struct Outcome
-{
-    std::string text;
-    std::string error; // exception class, empty on success
-    std::string message;
-    bool connected = false;
-};
-
-Outcome fetch(TIdHTTP& client, const std::string& url)
-{
-    Outcome outcome;
-    try {
-        client.GetText(url, outcome.text);
-    } catch (const EIdException& e) {
-        outcome.error = e.ClassName();
-        outcome.message = e.what();
-    }
-    outcome.connected = client.IsConnected();
-    return outcome;
-}
-
-// Whether a fetch succeeded with exactly the expected body; says what came instead.
-::testing::AssertionResult delivered(const Outcome& outcome, const std::string& expected)
-{
-    if (outcome.error.empty() && outcome.text == expected)
-        return ::testing::AssertionSuccess();
-    auto failure = ::testing::AssertionFailure();
-    if (!outcome.error.empty())
-        failure << outcome.error << " \"" << outcome.message << "\", ";
-    failure << outcome.text.size() << " bytes instead of " << expected.size();
-    if (outcome.text.size() == expected.size())
-        failure << " (same size, other bytes)";
-    return failure;
-}
-
-std::string randomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
 
 // Whether the access log shows requests 1, 2, ... count on one and the same connection (the
 // log line has the connection's number and the request count on it).

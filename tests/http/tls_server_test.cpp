@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fetch_outcome.h"
 #include "http/id_exception_tls.h"
 #include "http/id_http.h"
 #include "support/loopback_servers.h"
@@ -23,46 +24,6 @@ using namespace http;
 using namespace testing_support;
 
 namespace {
-
-struct Outcome
-{
-    std::string text;
-    std::string error; // exception class, empty on success
-    std::string message;
-    bool connected = false;
-};
-
-Outcome fetch(TIdHTTP& client, const std::string& url)
-{
-    Outcome outcome;
-    try {
-        client.GetText(url, outcome.text);
-    } catch (const EIdException& e) {
-        outcome.error = e.ClassName();
-        outcome.message = e.what();
-    }
-    outcome.connected = client.IsConnected();
-    return outcome;
-}
-
-::testing::AssertionResult delivered(const Outcome& outcome, const std::string& expected)
-{
-    if (outcome.error.empty() && outcome.text == expected)
-        return ::testing::AssertionSuccess();
-    auto failure = ::testing::AssertionFailure();
-    if (!outcome.error.empty())
-        failure << outcome.error << " \"" << outcome.message << "\", ";
-    return failure << outcome.text.size() << " bytes instead of " << expected.size();
-}
-
-std::string randomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
 
 // The "conn=<c> n=<n>" of every access log line that holds needle.
 std::vector<std::string> connectionsOf(const std::string& accessLog, const std::string& needle)

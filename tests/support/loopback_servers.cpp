@@ -23,7 +23,20 @@ constexpr auto kStartTimeout = 10s;
 constexpr auto kStopTimeout = 5s;
 constexpr int kStartAttempts = 4;
 
-std::string readText(const std::filesystem::path& path)
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string readTextIfAny(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
@@ -38,7 +51,7 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-bool accepts(std::uint16_t port)
+bool acceptsConnections(std::uint16_t port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -52,24 +65,10 @@ bool accepts(std::uint16_t port)
     return ok;
 }
 
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
-// The Debian interpreter starts in a tenth of the time a version-manager shim needs.
-std::string python()
+std::string pythonInterpreter()
 {
     return ::access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
 }
-
-} // namespace
 
 int listenOnLoopback(int backlog, std::uint16_t& port)
 {
@@ -104,7 +103,7 @@ std::string ServerProcess::url(std::string_view path) const
 
 std::string ServerProcess::output() const
 {
-    return readText(m_dir.path() / "output.log");
+    return readTextIfAny(m_dir.path() / "output.log");
 }
 
 ServerProcess::~ServerProcess()
@@ -159,7 +158,8 @@ bool ServerProcess::childAlive()
 bool ServerProcess::waitUntilListening(std::uint16_t port, std::chrono::milliseconds timeout,
                                        const std::function<bool()>& ready)
 {
-    const bool up = waitFor([&] { return !childAlive() || (accepts(port) && ready()); }, timeout);
+    const bool up =
+        waitFor([&] { return !childAlive() || (acceptsConnections(port) && ready()); }, timeout);
     if (up && childAlive())
         return true;
     stop();
@@ -194,7 +194,8 @@ NginxServer::NginxServer() : m_docroot(runDirectory() / "www")
     std::filesystem::create_directories(m_docroot);
     // nginx makes tmp/body and its siblings itself, but not tmp/.
     std::filesystem::create_directories(run / "tmp");
-    const std::string tmpl = readText(std::filesystem::path(KAVOR_TEST_SUPPORT_DIR) / "nginx.conf");
+    const std::string tmpl =
+        readTextIfAny(std::filesystem::path(KAVOR_TEST_SUPPORT_DIR) / "nginx.conf");
 
     startWithRetries("nginx", [&] {
         const std::uint16_t port = freeLoopbackPort();
@@ -211,7 +212,7 @@ NginxServer::NginxServer() : m_docroot(runDirectory() / "www")
                (run / "nginx.conf").string(), "-g", "daemon off;"},
               SIGTERM);
         return waitUntilListening(port, kStartTimeout, [&] {
-            return !readText(run / "nginx.pid").empty() && accepts(backend);
+            return !readTextIfAny(run / "nginx.pid").empty() && acceptsConnections(backend);
         });
     });
 }
@@ -223,12 +224,12 @@ NginxServer::~NginxServer()
 
 std::string NginxServer::accessLog() const
 {
-    return readText(runDirectory() / "access.log");
+    return readTextIfAny(runDirectory() / "access.log");
 }
 
 std::string NginxServer::errorLog() const
 {
-    return readText(runDirectory() / "error.log");
+    return readTextIfAny(runDirectory() / "error.log");
 }
 
 bool NginxServer::waitForAccessLog(std::string_view needle, std::chrono::milliseconds timeout) const
@@ -241,7 +242,7 @@ TinyProxy::TinyProxy(const std::string& user, const std::string& password,
 {
     const auto& run = runDirectory();
     const std::string tmpl =
-        readText(std::filesystem::path(KAVOR_TEST_SUPPORT_DIR) / "tinyproxy.conf");
+        readTextIfAny(std::filesystem::path(KAVOR_TEST_SUPPORT_DIR) / "tinyproxy.conf");
     startWithRetries("tinyproxy", [&] {
         const std::uint16_t port = freeLoopbackPort();
         std::string config = replaceAll(tmpl, "@PROXY_PORT@", std::to_string(port));
@@ -264,7 +265,7 @@ TinyProxy::~TinyProxy()
 
 std::string TinyProxy::log() const
 {
-    return readText(runDirectory() / "tinyproxy.log");
+    return readTextIfAny(runDirectory() / "tinyproxy.log");
 }
 
 bool TinyProxy::waitForLog(std::string_view needle, std::chrono::milliseconds timeout) const
@@ -279,12 +280,13 @@ FaultServer::FaultServer()
     startWithRetries("badserver.py", [&] {
         // The server binds port 0 itself and reports the port it got, so no race is possible.
         std::filesystem::remove(portFile);
-        spawn({python(), (std::filesystem::path(KAVOR_TEST_SUPPORT_DIR) / "badserver.py").string(),
+        spawn({pythonInterpreter(),
+               (std::filesystem::path(KAVOR_TEST_SUPPORT_DIR) / "badserver.py").string(),
                "--port-file", portFile.string(), "--max-seconds", "300"},
               SIGTERM);
-        if (!waitFor([&] { return !readText(portFile).empty(); }, kStartTimeout))
+        if (!waitFor([&] { return !readTextIfAny(portFile).empty(); }, kStartTimeout))
             return false;
-        setPort(static_cast<std::uint16_t>(std::stoi(readText(portFile))));
+        setPort(static_cast<std::uint16_t>(std::stoi(readTextIfAny(portFile))));
         std::ofstream(run / "badserver.pid") << pid() << "\n";
         return waitUntilListening(port(), kStartTimeout, [] { return true; });
     });

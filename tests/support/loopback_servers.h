@@ -111,6 +111,19 @@ public:
     ~FaultServer();
 };
 
+// The bytes of a file, empty when it does not exist (yet): for logs and PID files.
+std::string readTextIfAny(const std::filesystem::path& path);
+
+// text with every from replaced by to: for filling configuration templates.
+std::string replaceAll(std::string text, const std::string& from, const std::string& to);
+
+// Whether something accepts TCP connections on 127.0.0.1 at port.
+bool acceptsConnections(std::uint16_t port);
+
+// The Python interpreter for the scripted servers: Debian's starts in a tenth of the time a
+// version-manager shim needs.
+std::string pythonInterpreter();
+
 // A TCP port on 127.0.0.1 that nothing listened on a moment ago.
 std::uint16_t freeLoopbackPort();
 

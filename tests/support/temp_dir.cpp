@@ -46,6 +46,9 @@ std::string readFile(const std::filesystem::path& path)
     return contents.str();
 }
 
-std::filesystem::path testDataDir() { return KAVOR_TEST_DATA_DIR; }
+std::filesystem::path testDataDir()
+{
+    return KAVOR_TEST_DATA_DIR;
+}
 
 } // namespace testing_support

@@ -19,40 +19,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kStartTimeout = 10s;
 
-std::string readText(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string replaceAll(std::string text, const std::string& from, const std::string& to)
-{
-    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-bool accepts(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
-std::string python()
-{
-    return ::access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-}
-
 std::filesystem::path supportFile(const char* name)
 {
     return std::filesystem::path(KAVOR_TEST_SUPPORT_DIR) / name;
@@ -87,7 +53,7 @@ NginxTlsServer::NginxTlsServer() : m_docroot(runDirectory() / "www")
     const std::filesystem::path& pki = testPki();
     std::filesystem::create_directories(m_docroot);
     std::filesystem::create_directories(run / "tmp");
-    const std::string tmpl = readText(supportFile("nginx-tls.conf"));
+    const std::string tmpl = readTextIfAny(supportFile("nginx-tls.conf"));
 
     startWithRetries("nginx (TLS)", [&] {
         const std::uint16_t http = freeLoopbackPort();
@@ -110,8 +76,9 @@ NginxTlsServer::NginxTlsServer() : m_docroot(runDirectory() / "www")
                (run / "nginx.conf").string(), "-g", "daemon off;"},
               SIGTERM);
         return waitUntilListening(http, kStartTimeout, [&] {
-            return !readText(run / "nginx.pid").empty() && accepts(m_good) &&
-                   accepts(m_wrongHost) && accepts(m_expired) && accepts(m_selfSigned);
+            return !readTextIfAny(run / "nginx.pid").empty() && acceptsConnections(m_good) &&
+                   acceptsConnections(m_wrongHost) && acceptsConnections(m_expired) &&
+                   acceptsConnections(m_selfSigned);
         });
     });
 }
@@ -128,7 +95,7 @@ std::string NginxTlsServer::httpsUrl(std::string_view path, std::uint16_t port) 
 
 std::string NginxTlsServer::accessLog() const
 {
-    return readText(runDirectory() / "access.log");
+    return readTextIfAny(runDirectory() / "access.log");
 }
 
 bool NginxTlsServer::waitForAccessLog(std::string_view needle,
@@ -150,17 +117,17 @@ TlsFaultServer::TlsFaultServer()
     const std::filesystem::path& pki = testPki();
     startWithRetries("tls_fault_server.py", [&] {
         std::filesystem::remove(portFile);
-        spawn({python(), supportFile("tls_fault_server.py").string(), "--pki", pki.string(),
-               "--port-file", portFile.string(), "--max-seconds", "300"},
+        spawn({pythonInterpreter(), supportFile("tls_fault_server.py").string(), "--pki",
+               pki.string(), "--port-file", portFile.string(), "--max-seconds", "300"},
               SIGTERM);
         const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-        while (readText(portFile).empty()) {
+        while (readTextIfAny(portFile).empty()) {
             if (std::chrono::steady_clock::now() >= deadline)
                 return false;
             std::this_thread::sleep_for(20ms);
         }
         // "close=P alert12=P alert13=P"
-        std::istringstream ports(readText(portFile));
+        std::istringstream ports(readTextIfAny(portFile));
         for (std::string item; ports >> item;) {
             const auto port =
                 static_cast<std::uint16_t>(std::stoi(item.substr(item.find('=') + 1)));
