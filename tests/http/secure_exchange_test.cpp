@@ -6,22 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include "fetch_outcome.h"
 #include "http/id_http.h"
 #include "http/id_url_reference.h"
 #include "scripted_io_handler.h"
 
 using namespace http;
+using testing_support::Outcome;
 
 namespace {
 
 using TEnd = TIdScriptedIOHandler::TEnd;
-
-struct Outcome
-{
-    std::string text;
-    std::string error; // exception class, empty on success
-    std::string message;
-};
 
 class SecureExchange : public ::testing::Test
 {
@@ -35,17 +30,7 @@ protected:
     {
         transport.AddConversation({std::move(reply), 1, end, 0});
     }
-    Outcome fetch(const std::string& url)
-    {
-        Outcome outcome;
-        try {
-            client.GetText(url, outcome.text);
-        } catch (const EIdException& e) {
-            outcome.error = e.ClassName();
-            outcome.message = e.what();
-        }
-        return outcome;
-    }
+    Outcome fetch(const std::string& url) { return testing_support::fetch(client, url); }
     void useProxy()
     {
         auto& proxy = client.ProxyParams();
