@@ -1,9 +1,13 @@
-// Inflate throughput: our decoder against zlib's raw inflate on the same deflate stream.
+// Inflate throughput: our decoder against zlib's raw inflate and libdeflate on one deflate stream.
 //
-// inflate_bench FILE [RUNS]: compresses FILE with zlib (raw deflate, level 6, as zip writes it),
-// then decodes the stream RUNS times with each decoder (default 9) and prints the medians. Both
-// decoders get the whole stream from memory and hand out their output in 32 KB pieces that
-// are thrown away, so only decoding is measured.
+// inflate_bench FILE [RUNS [DECODER]]: compresses FILE with zlib (raw deflate, level 6, as zip
+// writes it), then decodes the stream RUNS times with each decoder (default 9), taking turns,
+// and prints the medians. Ours and zlib get the whole stream from memory and hand out their
+// output in 32 KB pieces that are thrown away, so only decoding is measured; libdeflate can only
+// decode a whole buffer, so it writes the whole output into memory. A FILE ending in ".deflate"
+// is taken as the raw stream itself. DECODER (kavor, zlib or libdeflate) decodes RUNS times with
+// that decoder only, for counting its instructions under callgrind (decodeWith* is the function) or
+// for perf record.
 
 #include <algorithm>
 #include <chrono>
@@ -11,8 +15,10 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include "memory_decoding.h"
@@ -71,7 +77,7 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-std::size_t ourInflate(const std::vector<std::uint8_t>& stream)
+[[gnu::noinline]] std::size_t decodeWithKavor(const std::vector<std::uint8_t>& stream)
 {
     unzip::MemberFormat format;
     format.method = 8;
@@ -83,7 +89,7 @@ std::size_t ourInflate(const std::vector<std::uint8_t>& stream)
     return sink.total();
 }
 
-std::size_t zlibInflate(const std::vector<std::uint8_t>& stream)
+[[gnu::noinline]] std::size_t decodeWithZlib(const std::vector<std::uint8_t>& stream)
 {
     static std::vector<std::uint8_t> window(32768);
     z_stream z{};
@@ -105,38 +111,84 @@ std::size_t zlibInflate(const std::vector<std::uint8_t>& stream)
     return total;
 }
 
+[[gnu::noinline]] std::size_t decodeWithLibdeflate(const std::vector<std::uint8_t>& stream,
+                                                   std::vector<std::uint8_t>& output)
+{
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    if (d == nullptr)
+        throw std::runtime_error("libdeflate_alloc_decompressor");
+    std::size_t total = 0;
+    const libdeflate_result r = libdeflate_deflate_decompress(d, stream.data(), stream.size(),
+                                                              output.data(), output.size(), &total);
+    libdeflate_free_decompressor(d);
+    if (r != LIBDEFLATE_SUCCESS)
+        throw std::runtime_error("libdeflate failed");
+    return total;
+}
+
+bool endsWith(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: inflate_bench FILE [RUNS]\n");
+        std::fprintf(stderr, "usage: inflate_bench FILE [RUNS [kavor|zlib|libdeflate]]\n");
         return 2;
     }
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
-    const std::vector<std::uint8_t> data = readAll(argv[1]);
-    const std::vector<std::uint8_t> stream = deflateRaw(data);
-    std::printf("corpus %.1f MB, deflated (zlib level 6) %.1f MB\n", data.size() / 1e6,
+    const std::string only = argc > 3 ? argv[3] : "";
+    std::vector<std::uint8_t> stream = readAll(argv[1]);
+    const bool raw = endsWith(argv[1], ".deflate");
+    if (!raw)
+        stream = deflateRaw(stream);
+    if (!only.empty()) {
+        // Nothing else runs: the count is the decoder's alone.
+        std::vector<std::uint8_t> whole(stream.size() * 16);
+        std::size_t total = 0;
+        for (int run = 0; run < runs; ++run) {
+            if (only == "kavor")
+                total = decodeWithKavor(stream);
+            else if (only == "zlib")
+                total = decodeWithZlib(stream);
+            else if (only == "libdeflate")
+                total = decodeWithLibdeflate(stream, whole);
+        }
+        std::printf("%s: %zu bytes\n", only.c_str(), total);
+        return total > 0 ? 0 : 1;
+    }
+    const std::size_t size = raw ? decodeWithZlib(stream) : readAll(argv[1]).size();
+    std::vector<std::uint8_t> whole(size);
+    std::printf("output %.1f MB, deflated (zlib level 6) %.1f MB\n", size / 1e6,
                 stream.size() / 1e6);
 
-    std::vector<double> ours, theirs;
+    std::vector<double> ours, zlibs, libdeflates;
+    const auto timed = [&](std::vector<double>& times, auto decode) {
+        const auto start = Clock::now();
+        if (decode() != size)
+            throw std::runtime_error("a decoder gave the wrong size");
+        times.push_back(seconds(Clock::now() - start));
+    };
     for (int run = 0; run < runs; ++run) {
-        // Alternate, so that both see the same machine load.
-        auto start = Clock::now();
-        if (ourInflate(stream) != data.size())
-            throw std::runtime_error("our inflate gave the wrong size");
-        ours.push_back(seconds(Clock::now() - start));
-        start = Clock::now();
-        if (zlibInflate(stream) != data.size())
-            throw std::runtime_error("zlib gave the wrong size");
-        theirs.push_back(seconds(Clock::now() - start));
+        // Take turns, so that all see the same machine load.
+        timed(ours, [&] { return decodeWithKavor(stream); });
+        timed(zlibs, [&] { return decodeWithZlib(stream); });
+        timed(libdeflates, [&] { return decodeWithLibdeflate(stream, whole); });
     }
-    const double mb = data.size() / 1e6;
+    const double mb = size / 1e6;
     const double ourRate = mb / median(ours);
-    const double zlibRate = mb / median(theirs);
-    std::printf("kavor inflate  %7.1f MB/s  (median of %d, output bytes per second)\n", ourRate,
-                runs);
-    std::printf("zlib inflate   %7.1f MB/s  (zlib %s)\n", zlibRate, zlibVersion());
-    std::printf("ratio          %7.2fx zlib's throughput\n", ourRate / zlibRate);
+    const double zlibRate = mb / median(zlibs);
+    const double libdeflateRate = mb / median(libdeflates);
+    std::printf("kavor inflate       %7.1f MB/s  (median of %d, output bytes per second)\n",
+                ourRate, runs);
+    std::printf("zlib inflate        %7.1f MB/s  (zlib %s)\n", zlibRate, zlibVersion());
+    std::printf("libdeflate          %7.1f MB/s  (libdeflate %s, whole buffer)\n", libdeflateRate,
+                LIBDEFLATE_VERSION_STRING);
+    std::printf("ratio               %7.2fx zlib's throughput, %.2fx libdeflate's\n",
+                ourRate / zlibRate, ourRate / libdeflateRate);
     return 0;
 }

@@ -5,8 +5,14 @@
 #include <cstring>
 
 #include "huffman_table.h"
+#include "inflate_fast_table.h"
 #include "unzip/unzip_archive.h"
 #include "window_copy.h"
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define KAVOR_INFLATE_BMI2 1
+#include <immintrin.h>
+#endif
 
 namespace unzip {
 namespace {
@@ -45,7 +51,9 @@ constexpr std::int32_t kContinue = 1000; // internal: the fast loop stopped with
 class Inflater
 {
 public:
-    Inflater(BitInput& in, OutputWindow& window) : m_in(in), m_window(window) {}
+    Inflater(BitInput& in, OutputWindow& window, bool bmi2)
+        : m_in(in), m_window(window), m_bmi2(bmi2)
+    {}
 
     std::int32_t run()
     {
@@ -161,6 +169,18 @@ private:
             }
             m_fixedBuilt = true;
         }
+        if (!m_fastTablesFixed) {
+            std::array<std::uint16_t, 288> lengths{};
+            std::fill(lengths.begin(), lengths.begin() + 144, 8);
+            std::fill(lengths.begin() + 144, lengths.begin() + 256, 9);
+            std::fill(lengths.begin() + 256, lengths.begin() + 280, 7);
+            std::fill(lengths.begin() + 280, lengths.end(), 8);
+            m_fast.buildLiteralLength(lengths, kLengthBase.data(), kLengthExtra.data());
+            std::array<std::uint16_t, 30> distanceLengths{};
+            distanceLengths.fill(5);
+            m_fast.buildDistance(distanceLengths, kDistanceBase.data(), kDistanceExtra.data());
+            m_fastTablesFixed = true;
+        }
         return InflateCodes(m_fixedLiteral, m_fixedDistance,
                             static_cast<unsigned>(m_fixedLiteralBits),
                             static_cast<unsigned>(m_fixedDistanceBits));
@@ -244,6 +264,11 @@ private:
                                    kDistanceExtra.data(), m_distance, distanceBits);
         if (result > kCodeIncomplete)
             return kInvalidData;
+        m_fast.buildLiteralLength(std::span(lengths.data(), nl), kLengthBase.data(),
+                                  kLengthExtra.data());
+        m_fast.buildDistance(std::span(lengths.data() + nl, nd), kDistanceBase.data(),
+                             kDistanceExtra.data());
+        m_fastTablesFixed = false;
         return InflateCodes(m_literal, m_distance, static_cast<unsigned>(literalBits),
                             static_cast<unsigned>(distanceBits));
     }
@@ -259,7 +284,7 @@ private:
         };
         while (!m_in.endOfInput()) {
             if (!tl.empty()) {
-                const std::int32_t fast = fastCodes(tl, td, bl, bd);
+                const std::int32_t fast = fastCodesChosen();
                 if (fast != kContinue)
                     return fast;
             }
@@ -307,68 +332,208 @@ private:
 
     // Decodes symbols while at least kFastInputMargin bytes are buffered and a whole match fits
     // into the window before its end, so neither a refill nor a flush can fall inside a symbol.
-    // Returns a result, or kContinue when the symbol-by-symbol path must take over.
-    std::int32_t fastCodes(const HuffmanTable& tl, const HuffmanTable& td, unsigned bl, unsigned bd)
+    // Each step refills the bit reservoir to 56 bits or more, which holds up to four literals
+    // of root codes or one whole match (at most 15 + 5 + 15 + 13 bits), and looks up the next
+    // entry before the current one's copy is done. Returns a result, or kContinue when the
+    // symbol-by-symbol path must take over.
+    std::int32_t fastCodesChosen()
     {
+#ifdef KAVOR_INFLATE_BMI2
+        if (m_bmi2)
+            return fastCodesBmi2();
+#endif
+        return fastCodesPortable();
+    }
+
+    // The same loop twice: with BMI2 the compiler turns the variable shifts and bit masks into
+    // single instructions (shrx, bzhi) that need no count register.
+    std::int32_t fastCodesPortable()
+    {
+        return fastCodes<false>();
+    }
+#ifdef KAVOR_INFLATE_BMI2
+    __attribute__((target("bmi2"))) std::int32_t fastCodesBmi2()
+    {
+        return fastCodes<true>();
+    }
+#endif
+
+    // Adds an entry's extra bits to value; a statement, not a function, so that the BMI2 loop's
+    // bzhi is compiled into that loop.
+#ifdef KAVOR_INFLATE_BMI2
+#define KAVOR_ADD_EXTRA_BITS(value, entry, bits)                                                   \
+    do {                                                                                           \
+        if constexpr (Bmi2)                                                                        \
+            (value) += static_cast<std::uint32_t>(                                                 \
+                __builtin_ia32_bzhi_di((bits), bitsToDrop(entry)) >> codeBits(entry));             \
+        else                                                                                       \
+            (value) += extraBits((entry), (bits));                                                 \
+    } while (false)
+#else
+#define KAVOR_ADD_EXTRA_BITS(value, entry, bits) ((value) += extraBits((entry), (bits)))
+#endif
+
+    template <bool Bmi2> [[gnu::always_inline]] std::int32_t fastCodes()
+    {
+        using namespace inflate_entry;
         BitInput::FastState s = m_in.beginFast();
-        if (s.end - s.next < kFastInputMargin || m_outPos >= kWindow - kMaxMatch)
+        if (s.end - s.next < kFastInputMargin)
             return kContinue;
         const std::uint8_t* const inLimit = s.end - kFastInputMargin;
-        const HuffEntry* const lit = tl.entries();
-        const HuffEntry* const dist = td.empty() ? nullptr : td.entries();
+        constexpr std::uint32_t litMask = InflateFastTables::kLiteralMask;
+        const std::uint32_t* const lit = m_fast.entries();
+        const std::uint32_t* const dist = lit + InflateFastTables::kDistanceStart;
+        constexpr std::uint32_t distMask = InflateFastTables::kDistanceMask;
         std::uint8_t* const win = m_window.data();
-        std::uint32_t outPos = m_outPos;
+        std::uint8_t* out = win + m_outPos;
+        std::uint8_t* const outLimit = win + (kWindow - kMaxMatch);
+        // The bit count is kept modulo 64 in the low six bits of bitsLeft, so that whole entries
+        // can be subtracted (their bits above the count are multiples of 64).
+        const std::uint8_t* in = s.next;
+        std::uint64_t bitBuf = s.bitBuf;
+        std::uint32_t bitsLeft = s.bitCount;
+        const auto refill = [&] {
+            std::uint64_t word;
+            std::memcpy(&word, in, sizeof word);
+            if constexpr (std::endian::native == std::endian::big)
+                word = __builtin_bswap64(word);
+            bitBuf |= word << (bitsLeft & 63);
+            in += (~bitsLeft & 63) >> 3;
+            bitsLeft |= 56;
+        };
+        const auto drop = [&](std::uint32_t e) {
+            bitBuf >>= e & 63;
+            bitsLeft -= e;
+        };
         std::int32_t result = kContinue;
 
-        while (s.next <= inLimit && outPos < kWindow - kMaxMatch) {
-            s.refill(); // 56 bits or more: the longest symbol takes 15 + 5 + 15 + 13
-            const HuffEntry* t = walkHeldBits<false>(lit, bl, s.bitBuf, s.bitCount);
-            if (t == nullptr) {
-                result = kInvalidData;
-                break;
-            }
-            if (t->op == kOpLiteral) {
-                win[outPos++] = static_cast<std::uint8_t>(t->value);
+        // The first look-up needs real input bits where the reader handed over fewer.
+        refill();
+        std::uint32_t entry = lit[bitBuf & litMask];
+        const auto flushIfFull = [&] {
+            if (out != win + kWindow)
+                return true;
+            out = win;
+            return m_window.FlushOutput(kWindow);
+        };
+        while (in <= inLimit) {
+            refill();
+            if (entry & kLiteral) {
+                if (out > outLimit) [[unlikely]] {
+                    // Near the window's end, one byte at a time.
+                    drop(entry);
+                    *out++ = static_cast<std::uint8_t>(value(entry));
+                    entry = lit[bitBuf & litMask];
+                    if (!flushIfFull()) {
+                        result = kOutputFailed;
+                        break;
+                    }
+                    continue;
+                }
+                // Root literals take at most 11 bits each: four fit into one refill.
+                drop(entry);
+                *out++ = static_cast<std::uint8_t>(value(entry));
+                entry = lit[bitBuf & litMask];
+                if (entry & kLiteral) {
+                    drop(entry);
+                    *out++ = static_cast<std::uint8_t>(value(entry));
+                    entry = lit[bitBuf & litMask];
+                    if (entry & kLiteral) {
+                        drop(entry);
+                        *out++ = static_cast<std::uint8_t>(value(entry));
+                        entry = lit[bitBuf & litMask];
+                        if (entry & kLiteral) {
+                            drop(entry);
+                            *out++ = static_cast<std::uint8_t>(value(entry));
+                            entry = lit[bitBuf & litMask];
+                        }
+                    }
+                }
                 continue;
             }
-            if (t->op == kOpEndOfBlock) {
-                result = 0;
-                break;
-            }
-            const unsigned len =
-                t->value + static_cast<unsigned>(s.bitBuf & ((std::uint64_t{1} << t->op) - 1));
-            s.consume(t->op);
-            t = dist == nullptr ? nullptr : walkHeldBits<false>(dist, bd, s.bitBuf, s.bitCount);
-            if (t == nullptr) {
-                result = kInvalidData;
-                break;
-            }
-            const std::uint32_t distance =
-                t->value + static_cast<std::uint32_t>(s.bitBuf & ((std::uint64_t{1} << t->op) - 1));
-            s.consume(t->op);
-
-            std::uint32_t from = (outPos - distance) & (kWindow - 1);
-            if (from < outPos) {
-                window_copy::copyBackReference(win + outPos, win + from, len);
-                outPos += len;
-            } else {
-                // The reference reaches into the previous pass of the window and may wrap.
-                const unsigned first = std::min(len, kWindow - from);
-                window_copy::copyInWindow(win, outPos, from, first);
-                outPos += first;
-                if (len > first) {
-                    window_copy::copyBackReference(win + outPos, win, len - first);
-                    outPos += len - first;
+            if (entry & kExceptional) {
+                if (entry & kSubTable) {
+                    drop(entry);
+                    entry = lit[value(entry) + (bitBuf & ((1u << codeBits(entry)) - 1))];
+                    if (entry & kLiteral) {
+                        drop(entry);
+                        *out++ = static_cast<std::uint8_t>(value(entry));
+                        entry = lit[bitBuf & litMask];
+                        if (!flushIfFull()) {
+                            result = kOutputFailed;
+                            break;
+                        }
+                        continue;
+                    }
+                }
+                if (entry & kExceptional) {
+                    if (entry & kEndOfBlock) {
+                        drop(entry);
+                        result = 0;
+                    } else {
+                        result = kInvalidData;
+                    }
+                    break;
                 }
             }
+            std::uint32_t len = value(entry);
+            KAVOR_ADD_EXTRA_BITS(len, entry, bitBuf);
+            drop(entry);
+            entry = dist[bitBuf & distMask];
+            if (entry & kExceptional) {
+                if (entry & kSubTable) {
+                    drop(entry);
+                    entry = dist[value(entry) + (bitBuf & ((1u << codeBits(entry)) - 1))];
+                }
+                if (entry & kExceptional) {
+                    result = kInvalidData;
+                    break;
+                }
+            }
+            std::uint32_t distance = value(entry);
+            KAVOR_ADD_EXTRA_BITS(distance, entry, bitBuf);
+            drop(entry);
+            entry = lit[bitBuf & litMask];
+
+            // Before the start of this pass, the reference reads the window's previous pass.
+            std::uint32_t outPos = static_cast<std::uint32_t>(out - win);
+            std::uint32_t from = (outPos - distance) & (kWindow - 1);
+            if (out <= outLimit && from + len <= kWindow && (from < outPos || from >= outPos + 16))
+                [[likely]] {
+                window_copy::copyMatchWithRoom(out, win + from, len);
+                out += len;
+                continue;
+            }
+            // The match reaches the window's end, runs over the end of its previous pass, or
+            // starts less than 16 bytes ahead: in pieces that stop at either end.
+            bool flushed = true;
+            for (std::uint32_t left = len; left > 0 && flushed;) {
+                from &= kWindow - 1;
+                const std::uint32_t chunk = std::min(left, kWindow - std::max(from, outPos));
+                window_copy::copyInWindow(win, outPos, from, chunk);
+                left -= chunk;
+                outPos += chunk;
+                from += chunk;
+                out = win + outPos;
+                flushed = flushIfFull();
+                outPos = static_cast<std::uint32_t>(out - win);
+            }
+            if (!flushed) {
+                result = kOutputFailed;
+                break;
+            }
         }
+        s.next = in;
+        s.bitBuf = bitBuf;
+        s.bitCount = bitsLeft & 63;
         m_in.endFast(s);
-        m_outPos = outPos;
+        m_outPos = static_cast<std::uint32_t>(out - win);
         return result;
     }
 
     BitInput& m_in;
     OutputWindow& m_window;
+    bool m_bmi2;
     std::uint32_t m_outPos = 0;
     HuffmanTable m_codeLengths;
     HuffmanTable m_literal;
@@ -378,13 +543,34 @@ private:
     HuffmanTable m_fixedDistance;
     std::int32_t m_fixedLiteralBits = 0;
     std::int32_t m_fixedDistanceBits = 0;
+    // The fast loop's tables for the current block; they hold the fixed code only when
+    // m_fastTablesFixed is set, so that a run of fixed blocks builds them once.
+    InflateFastTables m_fast;
+    bool m_fastTablesFixed = false;
 };
 
 } // namespace
 
+bool inflateUsesBmi2()
+{
+#ifdef KAVOR_INFLATE_BMI2
+    return __builtin_cpu_supports("bmi2");
+#else
+    return false;
+#endif
+}
+
 std::int32_t Inflate(BitInput& in, OutputWindow& window)
 {
-    Inflater inflater(in, window);
+    // Chosen once; the choice never changes afterwards, so threads may share it.
+    static const bool bmi2 = inflateUsesBmi2();
+    Inflater inflater(in, window, bmi2);
+    return inflater.run();
+}
+
+std::int32_t InflatePortable(BitInput& in, OutputWindow& window)
+{
+    Inflater inflater(in, window, false);
     return inflater.run();
 }
 

@@ -22,4 +22,9 @@ inline constexpr std::int32_t kInflateNoMemory = 3; // no memory for the fixed-b
 // References before the start of the output read the window's zero bytes.
 std::int32_t Inflate(BitInput& in, OutputWindow& window);
 
+// Inflate without the instructions it may choose at run time (BMI2), for comparing the two.
+std::int32_t InflatePortable(BitInput& in, OutputWindow& window);
+// Whether Inflate uses BMI2 on this machine.
+bool inflateUsesBmi2();
+
 } // namespace unzip

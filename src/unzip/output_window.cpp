@@ -2,6 +2,8 @@
 
 namespace unzip {
 
-OutputWindow::OutputWindow(ByteSink& sink) : m_sink(sink), m_bytes(new std::uint8_t[kSize]()) {}
+OutputWindow::OutputWindow(ByteSink& sink)
+    : m_sink(sink), m_bytes(new std::uint8_t[kSize + kSlack]())
+{}
 
 } // namespace unzip

@@ -15,6 +15,8 @@ class OutputWindow
 {
 public:
     static constexpr std::size_t kSize = 32768;
+    // Bytes past the end that word-wise copies may read (never as data); zero.
+    static constexpr std::size_t kSlack = 16;
 
     explicit OutputWindow(ByteSink& sink);
 

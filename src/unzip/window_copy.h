@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -37,6 +39,59 @@ inline void copyBackReference(std::uint8_t* to, const std::uint8_t* from, std::s
     } else {
         for (std::size_t k = 0; k < len; ++k)
             to[k] = from[k];
+    }
+}
+
+inline void copy16(std::uint8_t* to, const std::uint8_t* from)
+{
+    std::uint8_t block[16];
+    std::memcpy(block, from, sizeof block);
+    std::memcpy(to, block, sizeof block);
+}
+
+// kKeepBeyond[n]: the masks of the bytes beyond the first n of two words in memory order.
+inline constexpr auto kKeepBeyond = [] {
+    std::array<std::array<std::uint64_t, 2>, 17> masks{};
+    for (unsigned n = 0; n <= 16; ++n) {
+        for (unsigned byte = n; byte < 16; ++byte) {
+            const unsigned shift =
+                std::endian::native == std::endian::big ? 56 - 8 * (byte % 8) : 8 * (byte % 8);
+            masks[n][byte / 8] |= std::uint64_t{0xFF} << shift;
+        }
+    }
+    return masks;
+}();
+
+// Copies a match for the hot loops, where at least 16 bytes from to and from on are inside the
+// buffer: from lies before to (a back-reference, with copyBackReference's result), or at least
+// 16 bytes after it (a reference into the window's previous pass, whose bytes are not yet
+// overwritten). Short matches go out as whole words that keep the bytes beyond the match as
+// they were, without a branch on the length.
+inline void copyMatchWithRoom(std::uint8_t* to, const std::uint8_t* from, std::size_t len)
+{
+    const std::size_t gap = from > to ? 16 : static_cast<std::size_t>(to - from);
+    if (gap >= 16 && len <= 16) {
+        std::uint64_t source[2];
+        std::uint64_t target[2];
+        std::memcpy(source, from, sizeof source);
+        std::memcpy(target, to, sizeof target);
+        const std::uint64_t keepLow = kKeepBeyond[len][0];
+        const std::uint64_t keepHigh = kKeepBeyond[len][1];
+        target[0] = (source[0] & ~keepLow) | (target[0] & keepLow);
+        target[1] = (source[1] & ~keepHigh) | (target[1] & keepHigh);
+        std::memcpy(to, target, sizeof target);
+    } else if (gap >= 16) {
+        // Every 16-byte step reads bytes that are final, or not yet overwritten.
+        std::uint8_t* const end = to + len;
+        do {
+            copy16(to, from);
+            to += 16;
+            from += 16;
+        } while (end - to >= 16);
+        if (to != end)
+            copy16(end - 16, from - (16 - static_cast<std::size_t>(end - to)));
+    } else {
+        copyBackReference(to, from, len);
     }
 }
 

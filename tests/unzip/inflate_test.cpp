@@ -1,7 +1,10 @@
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "inflate.h"
 #include "memory_decoding.h"
+#include "output_window.h"
 #include "stream_writer.h"
 #include "unzip/unzip_archive.h"
 
@@ -293,6 +296,112 @@ TEST(Inflate, InputEndingInsideABlock)
     w.bits(0xFFFF ^ 100, 16);
     w.bits(0x41, 8);
     EXPECT_EQ(inflate(w.bytes()).result, kPrematureEnd); // stored block cut short
+}
+
+// Every class of match copy (by length, and by distance: overlapping, word-apart, into the
+// window's previous pass, wrapping, exactly one window back) through codes long enough to need
+// the fast loop's sub-tables, decoded by both of its builds.
+TEST(Inflate, BothFastLoopsCopyEveryKindOfMatch)
+{
+    // Literal/length: 'a', end of block and every length symbol of 5 bits, then literals of 6 to
+    // 15 bits (complete). Distance: codes 0..27 of 5 bits, 28 of 6 and 29 of 15 (incomplete).
+    std::vector<unsigned> literalLengths(286, 0);
+    literalLengths['a'] = 5;
+    for (unsigned symbol = 256; symbol < 286; ++symbol)
+        literalLengths[symbol] = 5;
+    const std::string longer = "bcdefghijkl";
+    for (unsigned k = 0; k < 9; ++k)
+        literalLengths[static_cast<unsigned char>(longer[k])] = 6 + k;
+    literalLengths['k'] = literalLengths['l'] = 15;
+    std::vector<unsigned> distanceLengths(30, 5);
+    distanceLengths[28] = 6;
+    distanceLengths[29] = 15;
+    const PrefixCode literals(literalLengths);
+    const PrefixCode distances(distanceLengths);
+
+    BitWriter w;
+    dynamicHeader(w, true, literalLengths, distanceLengths);
+    Lz77 expected;
+    const auto literal = [&](std::uint8_t b) {
+        literals.put(w, b);
+        expected.literal(b);
+    };
+    const auto reference = [&](unsigned length, unsigned distance) {
+        match(w, literals, distances, length, distance);
+        expected.reference(length, distance);
+    };
+    const std::string alphabet = "a" + longer;
+    for (unsigned k = 0; k < 33000; ++k)
+        literal(static_cast<std::uint8_t>(alphabet[(k * 7 + k / 13) % alphabet.size()]));
+    const std::vector<unsigned> lengths = {3,  4,  5,  6,  7,  8,  9,  10, 11,  12,  13,
+                                           14, 15, 16, 17, 18, 31, 32, 33, 100, 257, 258};
+    const std::vector<unsigned> distanceList = {
+        1,  2,  3,    4,     5,     7,     8,     9,     15,    16,    17,    31,
+        32, 33, 1000, 24577, 32751, 32752, 32753, 32756, 32760, 32764, 32767, 32768};
+    unsigned turn = 0;
+    for (const unsigned length : lengths) {
+        for (const unsigned distance : distanceList) {
+            reference(length, distance);
+            if (++turn % 3 == 0)
+                literal('k');
+        }
+    }
+    literals.put(w, 256);
+
+    const Bytes stream = w.bytes();
+    for (const bool portable : {false, true}) {
+        SCOPED_TRACE(portable ? "portable" : "as chosen for this machine");
+        MemorySource source(stream);
+        MemorySink sink;
+        OutputWindow window(sink);
+        BitInput in(source, static_cast<std::int64_t>(stream.size()));
+        EXPECT_EQ(portable ? InflatePortable(in, window) : Inflate(in, window), 0);
+        ASSERT_EQ(sink.bytes().size(), expected.out.size());
+        EXPECT_TRUE(sink.bytes() == expected.out);
+    }
+}
+
+// Codes that must not occur, met where the fast loop decodes (plenty of input around them).
+TEST(Inflate, InvalidCodesInTheMiddleOfLongStreams)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void(BitWriter&)> put;
+    };
+    const std::vector<Case> cases = {
+        {"length symbol 286", [](BitWriter& w) { fixedLiterals().put(w, 286); }},
+        {"length symbol 287", [](BitWriter& w) { fixedLiterals().put(w, 287); }},
+        {"distance code 30",
+         [](BitWriter& w) {
+             fixedLiterals().put(w, 257);
+             w.bits(0x0F, 5); // 11110 written most significant bit first
+         }},
+        {"distance code 31",
+         [](BitWriter& w) {
+             fixedLiterals().put(w, 257);
+             w.bits(0x1F, 5);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitWriter w;
+        blockHeader(w, true, 1);
+        for (int k = 0; k < 500; ++k)
+            fixedLiterals().put(w, 'a' + k % 3);
+        c.put(w);
+        for (int k = 0; k < 500; ++k)
+            fixedLiterals().put(w, 'a');
+        fixedLiterals().put(w, 256);
+        const Bytes stream = w.bytes();
+        for (const bool portable : {false, true}) {
+            MemorySource source(stream);
+            MemorySink sink;
+            OutputWindow window(sink);
+            BitInput in(source, static_cast<std::int64_t>(stream.size()));
+            EXPECT_EQ(portable ? InflatePortable(in, window) : Inflate(in, window), kInvalidData);
+        }
+    }
 }
 
 TEST(Inflate, FailingWritesGiveMinus2)
