@@ -129,7 +129,7 @@ bool AtomicFile::open()
             // saves most of the write calls (stdio's default would split each piece in two).
             // (stdio takes a size only with a buffer of the caller's.)
             if (!m_buffer)
-                m_buffer = std::make_unique<char[]>(kWriteBufferBytes);
+                m_buffer = std::make_unique_for_overwrite<char[]>(kWriteBufferBytes);
             std::setvbuf(m_file, m_buffer.get(), _IOFBF, kWriteBufferBytes);
             return true;
         }

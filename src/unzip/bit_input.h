@@ -58,6 +58,22 @@ public:
         }
     }
 
+    // Takes whole bytes until 56 to 63 bits are held, when at least 8 bytes are buffered;
+    // otherwise nothing. Never refills, so the refills fall where NeedBits alone has them.
+    void takeWordIfBuffered()
+    {
+        if (m_inLast + 1 - m_inPos < 8)
+            return;
+        std::uint64_t word;
+        std::memcpy(&word, m_inBuf.data() + m_inPos, sizeof word);
+        if constexpr (std::endian::native == std::endian::big)
+            word = __builtin_bswap64(word);
+        const unsigned taken = (63 - m_bitCount) >> 3;
+        m_bitBuf |= (word & ((std::uint64_t{1} << (8 * taken)) - 1)) << m_bitCount;
+        m_inPos += static_cast<std::int32_t>(taken);
+        m_bitCount += 8 * taken;
+    }
+
     // Discards the n lowest held bits (n at most bitCount()).
     void DropBits(unsigned n)
     {

@@ -229,7 +229,14 @@ private:
                 s.consume(8);
             }
             remaining -= static_cast<std::int32_t>(len);
-            copyMatch(d, len); // ends before the end of the window: no flush
+            const std::uint32_t from = d & (kWindow - 1);
+            if (from + len <= kWindow && (from < m_w || (!m_notYetWrapped && from >= m_w + 16)))
+                [[likely]] {
+                window_copy::copyMatchWithRoom(out + m_w, out + from, len);
+                m_w += len;
+            } else {
+                copyMatch(d, len); // ends before the end of the window: no flush
+            }
         }
         m_in.endFast(s);
         return result;

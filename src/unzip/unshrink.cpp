@@ -17,28 +17,31 @@ constexpr std::int32_t kEntries = kLastEntry - kFirstEntry + 1; // 7936
 constexpr unsigned kInitialCodeSize = 9;
 constexpr unsigned kMaxCodeSize = 13;
 constexpr std::size_t kStackSize = 8193;
-// The output goes out in pieces of 767 bytes, the room left in the 48,640-byte work area.
+// The output goes out in pieces of 767 bytes, as it always has.
 constexpr std::size_t kOutBufSize = 767;
-constexpr std::int32_t kMark = 0x8000;
-constexpr std::int32_t kFreeBits = 0xC000;
 
+// A code's entry holds its prefix (the code it extends, or for a free code -(next free code))
+// in the low 16 bits, signed, and the last byte of its string above them: one load per step of
+// a string's walk.
 struct UnshrinkWorkArea
 {
-    std::int32_t prefix[kEntries];  // code: the code it extends; free: -(next free code)
-    std::uint8_t suffix[kEntries];  // the last byte of the code's string
+    std::uint32_t entry[kEntries];
+    // The length of a code's string when it was defined; a hint for writing the string straight
+    // into the output buffer (malformed data can make it wrong: then the stack takes over).
+    std::uint16_t length[kEntries];
     std::uint8_t stack[kStackSize]; // a string is rebuilt backwards from the top
     std::uint8_t outBuf[kOutBufSize];
 };
-static_assert(sizeof(UnshrinkWorkArea) == 48640);
 
 class Unshrinker
 {
 public:
     Unshrinker(BitInput& in, ByteSink& sink)
-        : m_in(in), m_sink(sink), m_area(std::make_unique<UnshrinkWorkArea>())
+        : m_in(in), m_sink(sink), m_area(std::make_unique_for_overwrite<UnshrinkWorkArea>())
     {
+        // Every code free, each linking to the next; nothing else is read before it is written.
         for (std::int32_t c = kFirstEntry; c <= kLastEntry; ++c)
-            prefixOf(c) = -(c + 1);
+            m_area->entry[c - kFirstEntry] = static_cast<std::uint32_t>(-(c + 1)) & 0xFFFF;
     }
 
     std::int32_t run(std::int64_t compressedSize)
@@ -55,6 +58,7 @@ public:
         std::uint8_t firstByte = static_cast<std::uint8_t>(previous);
         if (!UnshrinkPutByte(firstByte))
             return kOutputFailed;
+        std::uint32_t previousLength = 1;
 
         // The budget comes from the declared size; data that end before it end the member.
         while (budget >= m_codeSize && !m_in.endOfInput()) {
@@ -75,10 +79,15 @@ public:
             }
 
             const std::int32_t newCode = code;
+            std::uint32_t outputLength = 1;
             if (code < kControlCode) {
                 firstByte = static_cast<std::uint8_t>(code);
                 if (!UnshrinkPutByte(firstByte))
                     return kOutputFailed;
+            } else if (const std::uint32_t direct =
+                           writeDirectly(code, previous, previousLength, firstByte);
+                       direct != 0) {
+                outputLength = direct;
             } else {
                 // A code that is free when read (normally the one this step defines) stands
                 // for the previous string followed by that string's first byte.
@@ -90,8 +99,9 @@ public:
                 while (code > kControlCode) {
                     if (top == 0 || code > kLastEntry)
                         return kInvalidData; // a chain longer than any valid string
-                    m_area->stack[--top] = suffixOf(code);
-                    code = prefixOf(code);
+                    const std::uint32_t e = m_area->entry[code - kFirstEntry];
+                    m_area->stack[--top] = static_cast<std::uint8_t>(e >> 16);
+                    code = static_cast<std::int16_t>(e & 0xFFFF);
                 }
                 firstByte = static_cast<std::uint8_t>(code);
                 bool written;
@@ -103,15 +113,19 @@ public:
                 }
                 if (!written)
                     return kOutputFailed;
+                outputLength = static_cast<std::uint32_t>(kStackSize - top);
             }
 
             if (m_freeCodeHead >= kFirstEntry && m_freeCodeHead <= kLastEntry) {
                 const std::int32_t c = m_freeCodeHead;
                 m_freeCodeHead = -prefixOf(c);
-                prefixOf(c) = previous;
-                suffixOf(c) = firstByte;
+                m_area->entry[c - kFirstEntry] = static_cast<std::uint32_t>(firstByte) << 16 |
+                                                 (static_cast<std::uint32_t>(previous) & 0xFFFF);
+                m_area->length[c - kFirstEntry] =
+                    static_cast<std::uint16_t>(std::min<std::uint32_t>(previousLength + 1, 0xFFFF));
             }
             previous = newCode;
+            previousLength = outputLength;
         }
         if (m_in.endOfInput())
             return kPrematureEnd;
@@ -119,11 +133,62 @@ public:
     }
 
 private:
-    std::int32_t& prefixOf(std::int32_t code) { return m_area->prefix[code - kFirstEntry]; }
-    std::uint8_t& suffixOf(std::int32_t code) { return m_area->suffix[code - kFirstEntry]; }
+    // Writes the string of code (>= 257) straight into the output buffer, back to front from
+    // where its remembered length says it ends, when it fits without filling the buffer. Returns
+    // the string's length, 0 when the stack must do it (too long, or the chain disagrees with
+    // the length); sets firstByte to the string's first byte.
+    std::uint32_t writeDirectly(std::int32_t code, std::int32_t previous,
+                                std::uint32_t previousLength, std::uint8_t& firstByte)
+    {
+        std::uint8_t* const out = m_area->outBuf + m_outPos;
+        std::size_t length;
+        std::size_t pos;
+        if (prefixOf(code) < 0) {
+            length = previousLength + 1;
+            if (m_outPos + length >= kOutBufSize)
+                return 0;
+            pos = length;
+            out[--pos] = firstByte;
+            code = previous;
+        } else {
+            length = m_area->length[code - kFirstEntry];
+            if (m_outPos + length >= kOutBufSize)
+                return 0;
+            pos = length;
+        }
+        // Codes are read in at most 13 bits and prefixes are such codes or free links (negative):
+        // a chain never leaves the table.
+        static_assert((1 << kMaxCodeSize) - 1 <= kLastEntry);
+        while (code > kControlCode) {
+            if (pos <= 1)
+                return 0; // longer than remembered
+            const std::uint32_t e = m_area->entry[code - kFirstEntry];
+            out[--pos] = static_cast<std::uint8_t>(e >> 16);
+            code = static_cast<std::int16_t>(e & 0xFFFF);
+        }
+        if (pos != 1)
+            return 0; // shorter than remembered
+        firstByte = static_cast<std::uint8_t>(code);
+        out[0] = firstByte;
+        m_outPos += length;
+        return static_cast<std::uint32_t>(length);
+    }
+
+    std::int32_t prefixOf(std::int32_t code) const
+    {
+        return static_cast<std::int16_t>(m_area->entry[code - kFirstEntry] & 0xFFFF);
+    }
+    // Sets the prefix (at least -8193) and keeps the suffix.
+    void setPrefix(std::int32_t code, std::int32_t prefix)
+    {
+        std::uint32_t& e = m_area->entry[code - kFirstEntry];
+        e = (e & 0xFFFF0000u) | (static_cast<std::uint32_t>(prefix) & 0xFFFF);
+    }
 
     std::int32_t readCode()
     {
+        if (m_in.bitCount() < m_codeSize)
+            m_in.takeWordIfBuffered();
         m_in.NeedBits(m_codeSize);
         const auto code = static_cast<std::int32_t>(m_in.bits() & ((1u << m_codeSize) - 1));
         m_in.DropBits(m_codeSize);
@@ -163,31 +228,32 @@ private:
 
     // Partial clear (control 256,2): every entry below the free-list head that no other such
     // entry uses as its prefix goes back to the free list, in ascending order, followed by the
-    // list as it was. Entries are marked with bit 15, unmarked when referred to, and the ones
-    // still marked (or free already: negative, so bits 14 and 15 set) are collected.
+    // list as it was; entries that are free already go back too. The flags of the entries in
+    // use as a prefix are kept in the string stack, which is idle between codes.
     void UnshrinkPartialClear()
     {
         const std::int32_t top = std::min(m_freeCodeHead - 1, kLastEntry);
-        for (std::int32_t c = kFirstEntry; c <= top; ++c)
-            prefixOf(c) |= kMark;
+        std::uint8_t* const usedAsPrefix = m_area->stack;
+        static_assert(kStackSize >= kEntries);
+        std::memset(usedAsPrefix, 0, kEntries);
         for (std::int32_t c = kFirstEntry; c <= top; ++c) {
-            const std::int32_t p = prefixOf(c) & ~kMark;
+            const std::int32_t p = prefixOf(c);
             if (p > kControlCode && p <= kLastEntry)
-                prefixOf(p) &= ~kMark;
+                usedAsPrefix[p - kFirstEntry] = 1;
         }
         std::int32_t first = 0;
         std::int32_t last = 0;
         for (std::int32_t c = kFirstEntry; c <= top; ++c) {
-            if ((prefixOf(c) & kFreeBits) == 0)
+            if (prefixOf(c) >= 0 && usedAsPrefix[c - kFirstEntry] != 0)
                 continue;
             if (last == 0)
                 first = c;
             else
-                prefixOf(last) = -c;
+                setPrefix(last, -c);
             last = c;
         }
         if (last != 0) {
-            prefixOf(last) = -(top + 1);
+            setPrefix(last, -(top + 1));
             m_freeCodeHead = first;
         }
     }
