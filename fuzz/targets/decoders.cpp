@@ -8,10 +8,13 @@
 #include <zlib.h>
 #endif
 
+#include "bit_input.h"
 #include "check.h"
 #include "fuzz_targets.h"
 #include "inflate.h"
 #include "memory_decoding.h"
+#include "output_window.h"
+#include "unshrink.h"
 #include "unzip/unzip_archive.h"
 #include "zip_format.h"
 
@@ -97,6 +100,15 @@ void inflate(Input input)
                                   static_cast<std::int64_t>(input.size()), 0);
     checkResult(inArchive.result,
                 {0, kInflateRepeatOverrun, kOutputFailed, kPrematureEnd, kInvalidData}, "inflate");
+    if (inflateUsesBmi2()) {
+        MemorySource source(padded);
+        MemorySink sink(kOutputLimit);
+        OutputWindow window(sink);
+        BitInput in(source, static_cast<std::int64_t>(input.size()));
+        check(InflatePortable(in, window) == inArchive.result,
+              "inflate's two builds end differently");
+        check(sink.bytes() == inArchive.output, "inflate's two builds write differently");
+    }
 #ifdef KAVOR_FUZZ_WITH_ZLIB
     // A stream zlib reads to its end must give the same bytes here (the reverse does not hold:
     // references before the start of the output read zeros here, where zlib refuses them).
@@ -151,6 +163,14 @@ void unshrink(Input input)
     checkResult(decoded.result, {0, kOutputFailed, kInvalidData}, "unshrink");
     for (std::size_t size : decoded.writeSizes)
         check(size <= 767, "unshrink wrote more than its buffer at once");
+    // Strings copied from the recent output must read as their chains spell them.
+    MemorySource source(withLookAhead);
+    MemorySink sink(kOutputLimit);
+    BitInput in(source, static_cast<std::int64_t>(input.size()));
+    check(UnshrinkByChains(in, sink, static_cast<std::int64_t>(input.size())) == decoded.result,
+          "unshrink and its plain form end differently");
+    check(sink.bytes() == decoded.output && sink.writeSizes() == decoded.writeSizes,
+          "unshrink and its plain form write differently");
 }
 
 } // namespace fuzz

@@ -17,4 +17,9 @@ namespace unzip {
 // circular prefix chain). Nothing outside the work area is read or written, whatever the codes.
 std::int32_t Unshrink(BitInput& in, ByteSink& sink, std::int64_t compressedSize);
 
+// Unshrink spelling every string out along its chain of prefixes, without copying strings from
+// the recent output: the plain form of the same decoder, which the tests and the fuzz target
+// compare it with.
+std::int32_t UnshrinkByChains(BitInput& in, ByteSink& sink, std::int64_t compressedSize);
+
 } // namespace unzip

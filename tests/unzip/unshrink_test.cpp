@@ -3,6 +3,7 @@
 #include "legacy_writers.h"
 #include "memory_decoding.h"
 #include "stream_writer.h"
+#include "unshrink.h"
 #include "unzip/unzip_archive.h"
 
 using namespace unzip;
@@ -139,6 +140,53 @@ TEST(Unshrink, DataEndingBeforeTheCompressedSizeEndDecoding)
         f.method = 1;
         f.compressedSize = size;
         EXPECT_EQ(decodeFromMemory(f, stream, 1 << 20).result, kPrematureEnd);
+    }
+}
+
+// Unshrink copies strings from its recent output where their codes' chains cannot have changed
+// since they were defined; everywhere else it spells them out. Long streams of codes drawn at
+// random must come out exactly as the plain decoder, which always spells them out, gives them:
+// without partial clears (every code read is defined, or the one being defined), and with them
+// (the codes drawn then include free ones and ones the clears gave to new strings).
+TEST(Unshrink, CopiedStringsReadAsTheirChainsSpellThem)
+{
+    std::uint32_t state = 12345;
+    const auto next = [&state](std::uint32_t bound) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % bound;
+    };
+    for (int stream = 0; stream < 12; ++stream) {
+        const bool clears = stream % 2 == 1;
+        SCOPED_TRACE(stream);
+        ShrinkWriter w;
+        unsigned codeSize = 9;
+        unsigned head = 257; // the next code to be defined, while nothing was cleared
+        w.text("x");
+        for (int k = 0; k < 30000; ++k) {
+            if (head == (1u << codeSize) && codeSize < 13) {
+                w.increase();
+                ++codeSize;
+            }
+            if (clears && next(500) == 0)
+                w.partialClear();
+            if (next(3) == 0)
+                w.code(next(256));
+            else
+                w.code(257 + next(std::min(head, 8191u) - 256));
+            head = std::min(head + 1, 8192u);
+        }
+        const Bytes bytes = w.bytes();
+        const MemoryDecodeResult fast = unshrink(bytes);
+        MemorySource source(bytes);
+        MemorySink sink;
+        BitInput in(source, static_cast<std::int64_t>(bytes.size()));
+        EXPECT_EQ(UnshrinkByChains(in, sink, static_cast<std::int64_t>(bytes.size())), fast.result);
+        EXPECT_TRUE(sink.bytes() == fast.output);
+        EXPECT_EQ(sink.writeSizes(), fast.writeSizes);
+        if (!clears) {
+            EXPECT_EQ(fast.result, 0);
+            EXPECT_GT(fast.output.size(), 50000u); // the ring goes round
+        }
     }
 }
 
