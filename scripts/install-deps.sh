@@ -15,8 +15,9 @@ packages=(
 )
 for extra in "$@"; do
     case "$extra" in
-        # benchmarks compare with zlib, Info-ZIP, 7-Zip and curl and time whole commands
-        --bench) packages+=(zlib1g-dev libdeflate-dev hyperfine time) ;;
+        # benchmarks compare with zlib, libdeflate, Info-ZIP, 7-Zip and curl, time whole commands
+        # and count instructions
+        --bench) packages+=(zlib1g-dev libdeflate-dev hyperfine time valgrind) ;;
         # fuzz targets are built with clang and libFuzzer; zlib checks the inflate target
         --fuzz) packages+=(clang-14 libclang-rt-14-dev zlib1g-dev) ;;
         # screenshots under a virtual X server

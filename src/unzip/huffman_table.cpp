@@ -69,7 +69,7 @@ std::int32_t BuildHuffmanTable(std::span<const std::uint16_t> lengths, std::uint
         return kCodeBad;
     count[maxLen] += static_cast<unsigned>(y); // the free codes become invalid entries
 
-    std::array<std::uint16_t, kMaxSymbols> sorted{};
+    std::array<std::uint16_t, kMaxSymbols> sorted; // only the entries written are read
     std::array<unsigned, kMaxCodeLength + 2> offset{};
     for (unsigned k = 1; k <= kMaxCodeLength; ++k)
         offset[k + 1] = offset[k] + count[k];

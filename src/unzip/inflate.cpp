@@ -43,9 +43,11 @@ constexpr std::int32_t kCodeLengthBits = 7;
 
 constexpr std::uint32_t kWindow = OutputWindow::kSize;
 constexpr unsigned kMaxMatch = 258;
-// The fast loop takes one refill of up to 7 bytes per symbol and never refills from the source;
-// keeping this many bytes in the buffer means bit-by-bit decoding would not refill either.
-constexpr std::ptrdiff_t kFastInputMargin = 16;
+// The fast loop never refills from the source, and decodes a symbol only while the bytes not yet
+// taken hold 64 bits: symbol-by-symbol decoding looks at most 48 bits past a symbol's start
+// (15 + 5 + 15 + 13), whole bytes at a time, so it would not have refilled for that symbol
+// either. (A refill takes one word from the buffer.)
+constexpr std::ptrdiff_t kFastInputMargin = 8;
 constexpr std::int32_t kContinue = 1000; // internal: the fast loop stopped without a result
 
 class Inflater
@@ -358,9 +360,10 @@ private:
     }
 #endif
 
-    // Adds an entry's extra bits to value; a statement, not a function, so that the BMI2 loop's
-    // bzhi is compiled into that loop.
-#ifdef KAVOR_INFLATE_BMI2
+    // Adds an entry's extra bits to value. GCC does not see a bzhi in the masking, so it is
+    // asked for, in a statement rather than a function, so that it is compiled into the BMI2
+    // loop itself; clang finds it on its own.
+#if defined(KAVOR_INFLATE_BMI2) && !defined(__clang__)
 #define KAVOR_ADD_EXTRA_BITS(value, entry, bits)                                                   \
     do {                                                                                           \
         if constexpr (Bmi2)                                                                        \
@@ -498,8 +501,8 @@ private:
             // Before the start of this pass, the reference reads the window's previous pass.
             std::uint32_t outPos = static_cast<std::uint32_t>(out - win);
             std::uint32_t from = (outPos - distance) & (kWindow - 1);
-            if (out <= outLimit && from + len <= kWindow && (from < outPos || from >= outPos + 16))
-                [[likely]] {
+            if (out <= outLimit &&
+                (from < outPos || (from + len <= kWindow && from >= outPos + 16))) [[likely]] {
                 window_copy::copyMatchWithRoom(out, win + from, len);
                 out += len;
                 continue;

@@ -1,6 +1,7 @@
 #include "inflate_fast_table.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace unzip {
 namespace {
@@ -37,14 +38,15 @@ void buildInflateFastTable(std::span<const std::uint16_t> lengths, std::uint16_t
         maxLen = std::max(maxLen, length);
     }
     const std::uint32_t rootSize = 1u << rootBits;
-    std::fill_n(entries, rootSize, kInvalid);
-    if (maxLen == 0)
+    if (maxLen == 0) {
+        std::fill_n(entries, rootSize, kInvalid);
         return;
+    }
 
     std::array<unsigned, kMaxCodeLength + 2> offset{};
     for (unsigned k = 1; k <= kMaxCodeLength; ++k)
         offset[k + 1] = offset[k] + count[k];
-    std::array<std::uint16_t, kMaxSymbols> sorted{};
+    std::array<std::uint16_t, kMaxSymbols> sorted; // only the entries written are read
     for (std::size_t v = 0; v < n; ++v) {
         if (lengths[v] != 0)
             sorted[offset[lengths[v]]++] = static_cast<std::uint16_t>(v);
@@ -71,12 +73,20 @@ void buildInflateFastTable(std::span<const std::uint16_t> lengths, std::uint16_t
     std::uint32_t subPrefix = ~0u;
     std::uint32_t subStart = 0;
     unsigned subBits = 0;
+    // The root grows by doubling: while codes of length k are placed, its first 2^k entries are
+    // a table for the codes up to that length, each code in one slot; a copy of them repeats
+    // every code (and every unused slot) for one more bit.
+    std::uint32_t filled = 2;
+    entries[0] = entries[1] = kInvalid;
+    const auto doubleTo = [&](std::uint32_t size) {
+        for (; filled < size; filled *= 2)
+            std::memcpy(entries + filled, entries, filled * sizeof *entries);
+    };
     for (unsigned k = 1; k <= maxLen; ++k) {
+        doubleTo(1u << std::min(k, rootBits));
         for (; count[k] > 0; --count[k], rev = nextReversed(rev, k)) {
             if (k <= rootBits) {
-                const std::uint32_t e = entryFor(sorted[p++], k);
-                for (std::uint32_t i = rev; i < rootSize; i += 1u << k)
-                    entries[i] = e;
+                entries[rev] = entryFor(sorted[p++], k);
                 continue;
             }
             const std::uint32_t prefix = rev & (rootSize - 1);
@@ -103,6 +113,7 @@ void buildInflateFastTable(std::span<const std::uint16_t> lengths, std::uint16_t
                 entries[subStart + i] = e;
         }
     }
+    doubleTo(rootSize);
 }
 
 } // namespace unzip
