@@ -87,10 +87,11 @@ public:
                 continue;
             }
 
-            // Whether the previous code's chain spells what it wrote: a literal, or a code
-            // defined (possibly just now) from such a code. A code read while free and not
+            // Whether the previous code's chain spells what it wrote: a literal (or 256, which
+            // only the first code can be, written as a zero byte), or a code defined (possibly
+            // just now) from such a code. A code read while free and not
             // defined in its step stays free, and its chain means nothing.
-            const bool previousSpelled = previous < kControlCode || copiable(previous);
+            const bool previousSpelled = previous <= kControlCode || copiable(previous);
             const std::int32_t newCode = code;
             const std::uint32_t start = m_total;
             std::uint32_t length = 1;
