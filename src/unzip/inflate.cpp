@@ -389,7 +389,9 @@ private:
         constexpr std::uint32_t distMask = InflateFastTables::kDistanceMask;
         std::uint8_t* const win = m_window.data();
         std::uint8_t* out = win + m_outPos;
-        std::uint8_t* const outLimit = win + (kWindow - kMaxMatch);
+        // Below it, four literals or a whole match leave at least one byte of the window free,
+        // so that only the careful steps near the end fill it (and flush it).
+        std::uint8_t* const outLimit = win + (kWindow - kMaxMatch - 1);
         // The bit count is kept modulo 64 in the low six bits of bitsLeft, so that whole entries
         // can be subtracted (their bits above the count are multiples of 64).
         const std::uint8_t* in = s.next;

@@ -404,6 +404,29 @@ TEST(Inflate, InvalidCodesInTheMiddleOfLongStreams)
     }
 }
 
+// The fast loop hands the last bytes of each window to steps that flush it; a match that would
+// fill it exactly must be among them.
+TEST(Inflate, AMatchEndingWhereTheWindowEnds)
+{
+    for (const unsigned before : {32510u, 32509u, 32511u}) {
+        SCOPED_TRACE(before);
+        FixedBlockWriter f;
+        f.begin(true);
+        f.literal('a');
+        while (f.expected.out.size() + 258 < before)
+            f.reference(258, 1);
+        while (f.expected.out.size() < before)
+            f.literal('c');
+        f.reference(258, 300);
+        for (int k = 0; k < 600; ++k)
+            f.literal(static_cast<std::uint8_t>('d' + k % 7));
+        f.end();
+        const MemoryDecodeResult r = inflate(f.bits.bytes());
+        EXPECT_EQ(r.result, 0);
+        EXPECT_TRUE(r.output == f.expected.out);
+    }
+}
+
 TEST(Inflate, FailingWritesGiveMinus2)
 {
     FixedBlockWriter f;
