@@ -114,7 +114,9 @@ public:
                 if (!copyFromOutput(m_total - m_area->start[code - kFirstEntry], length))
                     return kOutputFailed;
             } else if (const std::uint32_t direct =
-                           writeDirectly(code, previous, previousLength, firstByte);
+                           hintHolds(code, previousSpelled)
+                               ? writeDirectly(code, previous, previousLength, firstByte)
+                               : 0;
                        direct != 0) {
                 length = direct;
             } else {
@@ -177,6 +179,16 @@ private:
     bool copiable(std::int32_t code) const
     {
         return (m_area->entry[code - kFirstEntry] >> 24) == m_epoch && m_epoch != 0;
+    }
+
+    // Whether writeDirectly may trust the length it starts from: a remembered length can be wrong
+    // for a string that is not spelled as written, and writing from it would overwrite recent
+    // output beyond the string, which copies still read. The plain decoder copies nothing.
+    bool hintHolds(std::int32_t code, bool previousSpelled) const
+    {
+        if (!m_copies)
+            return true;
+        return prefixOf(code) < 0 ? previousSpelled : copiable(code);
     }
 
     // Writes the string of code (>= 257) straight into the ring, back to front from where its
