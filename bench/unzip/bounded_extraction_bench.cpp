@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/os_path.h"
+#include "platform/process_io.h"
 #include "unzip/unzip_archive.h"
 #include "zip_directory.h"
 
@@ -23,18 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-std::int64_t bytesWrittenSoFar()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::int64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "wchar:")
-            return value;
-    }
-    return -1;
-}
 
 std::int64_t declaredSize(const fs::path& archive)
 {
@@ -76,12 +64,12 @@ int main(int argc, char** argv)
         for (int run = 0; run < runs; ++run) {
             fs::remove_all(scratch);
             fs::create_directories(scratch);
-            const std::int64_t before = bytesWrittenSoFar();
+            const std::int64_t before = platform::bytesWrittenByProcess().value_or(-1);
             const auto start = Clock::now();
             result = unzip::UnzipArchive(platform::fromOsPath(archive),
                                          platform::fromOsPath(scratch / "out"));
             seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-            written = bytesWrittenSoFar() - before;
+            written = platform::bytesWrittenByProcess().value_or(-1) - before;
         }
         fs::remove_all(scratch);
         std::sort(seconds.begin(), seconds.end());

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -16,6 +17,7 @@
 #include "fuzz_targets.h"
 #include "platform/atomic_file.h"
 #include "platform/os_path.h"
+#include "platform/process_io.h"
 #include "zip_directory.h"
 
 namespace fuzz {
@@ -64,20 +66,6 @@ bool isTemporary(const fs::path& path)
     return platform::AtomicFile::isTemporaryName(path.filename());
 }
 
-// Bytes this process has handed to write() so far, files removed since included (Linux's
-// /proc/self/io), or -1 where the system does not tell.
-std::int64_t bytesWrittenSoFar()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::int64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "wchar:")
-            return value;
-    }
-    return -1;
-}
-
 // The sum of the uncompressed sizes the central directory declares, read as the extractor reads
 // them; 0 when it cannot be read (the extractor then writes nothing).
 std::int64_t declaredSize(const fs::path& archive)
@@ -113,11 +101,12 @@ void unzipArchive(Input input)
     fs::create_directories(workspace.target());
 
     const std::int64_t declared = declaredSize(workspace.archive());
-    const std::int64_t writtenBefore = bytesWrittenSoFar();
+    const std::optional<std::int64_t> writtenBefore = platform::bytesWrittenByProcess();
     const std::int32_t result = unzip::UnzipArchive(platform::fromOsPath(workspace.archive()),
                                                     platform::fromOsPath(workspace.target()));
-    const std::int64_t written = bytesWrittenSoFar() - writtenBefore;
-    if (writtenBefore >= 0)
+    const std::int64_t written =
+        platform::bytesWrittenByProcess().value_or(0) - writtenBefore.value_or(0);
+    if (writtenBefore)
         check(written <= declared + kWriteSlack, "UnzipArchive wrote " + std::to_string(written) +
                                                      " bytes where the archive declares " +
                                                      std::to_string(declared));

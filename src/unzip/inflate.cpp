@@ -459,7 +459,7 @@ private:
             if (entry & kExceptional) {
                 if (entry & kSubTable) {
                     drop(entry);
-                    entry = lit[value(entry) + (bitBuf & ((1u << codeBits(entry)) - 1))];
+                    entry = linked(lit, entry, bitBuf);
                     if (entry & kLiteral) {
                         drop(entry);
                         *out++ = static_cast<std::uint8_t>(value(entry));
@@ -488,7 +488,7 @@ private:
             if (entry & kExceptional) {
                 if (entry & kSubTable) {
                     drop(entry);
-                    entry = dist[value(entry) + (bitBuf & ((1u << codeBits(entry)) - 1))];
+                    entry = linked(dist, entry, bitBuf);
                 }
                 if (entry & kExceptional) {
                     result = kInvalidData;

@@ -34,6 +34,11 @@ inline std::uint32_t value(std::uint32_t entry)
 {
     return entry >> 16;
 }
+// The entry a sub-table link leads to, for bits that follow the link's root bits.
+inline std::uint32_t linked(const std::uint32_t* table, std::uint32_t link, std::uint64_t bits)
+{
+    return table[value(link) + (bits & ((1u << codeBits(link)) - 1))];
+}
 // The extra bits' value, read from bits that start with the entry's code.
 inline std::uint32_t extraBits(std::uint32_t entry, std::uint64_t bits)
 {
